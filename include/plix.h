@@ -1,0 +1,262 @@
+/*
+ * plix: the Debrid-Link client plug-in.
+ *
+ * A media-player host loads the plug-in and calls its 25 exported functions.
+ * The plug-in holds no HTTP client: every exchange with the service goes
+ * through a transport table the host installs (plix_io), or through the
+ * built-in in-memory fake transport.
+ *
+ * Conventions
+ * - Texts are NUL-terminated byte strings; JSON texts are UTF-8 and compact.
+ * - Operations return a result code (PLIX_OK or a negative PLIX_E_* class).
+ * - An operation copies its answer, or on failure an error document
+ *   {"error":"..."}, into the caller's buffer (out, out_capacity counting the
+ *   terminating NUL). The same outcome is kept in the calling thread's result
+ *   channel: plix_result_json() and plix_last_error().
+ * - Every export may be called from any thread, any number at once.
+ *
+ * This header compiles as C (C99 or later) and as C++.
+ */
+#ifndef PLIX_H
+#define PLIX_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#if defined(_WIN32)
+#if defined(PLIX_BUILD)
+#define PLIX_API __declspec(dllexport)
+#else
+#define PLIX_API __declspec(dllimport)
+#endif
+#elif defined(__GNUC__)
+#define PLIX_API __attribute__((visibility("default")))
+#else
+#define PLIX_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ---------------------------------------------------------------- results */
+
+/** Result codes. 0 is success; each negative value is one failure class. */
+enum {
+    PLIX_OK = 0,            /**< success */
+    PLIX_E_REFUSED = -1,    /**< the service refused the API key */
+    PLIX_E_NOT_FOUND = -2,  /**< not found, unsupported hoster, no such folder */
+    PLIX_E_LIMIT = -3,      /**< account limits or too many requests */
+    PLIX_E_SERVICE = -4,    /**< no transport, request not performed, HTTP 5xx */
+    PLIX_E_OTHER = -5,      /**< out of memory, unusable answer, anything else */
+    PLIX_E_NO_NETWORK = -6, /**< no built-in network transport (plix_use_curl) */
+    PLIX_E_WRITES_OFF = -7, /**< the write gate is closed (plix_allow_writes) */
+    PLIX_E_INVALID = -8,    /**< invalid input from the host */
+    PLIX_E_BUFFER = -9      /**< output buffer too small, or a fake route not stored */
+};
+
+/* -------------------------------------------------------------- transport */
+
+/**
+ * Transport table: four slots the host fills in. The plug-in copies the
+ * table when it is installed (plix_set_io) and when an operation starts, so
+ * the host may release or reuse its own table right after the call.
+ *
+ * Ownership
+ * - Every string a slot stores through body_out or error_out is handed to
+ *   the plug-in, which gives it back exactly once through `free` (or through
+ *   the C runtime's free() when `free` is null), after copying what it needs.
+ * - `context` is passed unchanged to every slot call; the plug-in never
+ *   reads through it.
+ *
+ * Answers
+ * - A completed exchange (any HTTP status, 4xx and 5xx included) answers 0,
+ *   stores a body (empty allowed, never null) and the HTTP status.
+ * - A failure (no exchange took place) answers non-zero, or 0 without a
+ *   body; it may store an error text, whose first line reaches the message.
+ * - Bodies travel as NUL-terminated text in both directions, so a body is cut
+ *   at its first NUL byte.
+ *
+ * Threads
+ * - Slots are called from whichever host thread runs the operation, with no
+ *   plug-in lock held: a transport must accept concurrent calls.
+ */
+typedef struct plix_io {
+    /** Opaque host pointer; may be null. */
+    void *context;
+    /** GET url. Required. */
+    int (*get)(void *context, const char *url, char **body_out, int *status_out, char **error_out);
+    /** POST body (never null) with its content type (never null). Required. */
+    int (*post)(void *context, const char *url, const char *body, const char *content_type,
+                char **body_out, int *status_out, char **error_out);
+    /** Releases a string get or post stored; null means the C runtime's free. */
+    void (*free)(void *context, char *text);
+} plix_io;
+
+/* ---------------------------------------------------------- handler table */
+
+/** validate entry point of the handler table. */
+typedef int (*plix_validate_fn)(const plix_io *transport, const char *settings, char *out,
+                                int out_capacity);
+/** list, stream_url and download entry points of the handler table. */
+typedef int (*plix_call_fn)(const plix_io *transport, const char *settings, const char *argument,
+                            char *out, int out_capacity);
+
+/**
+ * The constant handler table returned by plhnd_get(): eight 64-bit slots.
+ * Each entry point takes the transport for that call as its first argument.
+ */
+typedef struct plix_handler {
+    const char *runtime_type;  /**< offset  0: "DEBRIDLINK" */
+    int64_t capabilities;      /**< offset  8: 47 (0x2f) */
+    plix_validate_fn validate; /**< offset 16: (transport, settings, out, cap) */
+    plix_call_fn list;         /**< offset 24: argument is the folder */
+    plix_call_fn stream_url;   /**< offset 32: argument is a listing entry */
+    plix_call_fn download;     /**< offset 40: argument is the download request */
+    const void *reserved0;     /**< offset 48: null */
+    const void *reserved1;     /**< offset 56: null */
+} plix_handler;
+
+#if defined(__cplusplus)
+#define PLIX_STATIC_ASSERT(c, m) static_assert(c, m)
+#elif defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
+#define PLIX_STATIC_ASSERT(c, m) _Static_assert(c, m)
+#else
+#define PLIX_STATIC_ASSERT_2(c, l) typedef char plix_static_assert_##l[(c) ? 1 : -1]
+#define PLIX_STATIC_ASSERT_1(c, l) PLIX_STATIC_ASSERT_2(c, l)
+#define PLIX_STATIC_ASSERT(c, m) PLIX_STATIC_ASSERT_1(c, __LINE__)
+#endif
+PLIX_STATIC_ASSERT(sizeof(void *) == 8, "plix targets 64-bit hosts");
+PLIX_STATIC_ASSERT(offsetof(plix_handler, runtime_type) == 0, "slot 0");
+PLIX_STATIC_ASSERT(offsetof(plix_handler, capabilities) == 8, "slot 1");
+PLIX_STATIC_ASSERT(offsetof(plix_handler, validate) == 16, "slot 2");
+PLIX_STATIC_ASSERT(offsetof(plix_handler, list) == 24, "slot 3");
+PLIX_STATIC_ASSERT(offsetof(plix_handler, stream_url) == 32, "slot 4");
+PLIX_STATIC_ASSERT(offsetof(plix_handler, download) == 40, "slot 5");
+PLIX_STATIC_ASSERT(offsetof(plix_handler, reserved0) == 48, "slot 6");
+PLIX_STATIC_ASSERT(offsetof(plix_handler, reserved1) == 56, "slot 7");
+PLIX_STATIC_ASSERT(sizeof(plix_handler) == 64, "eight slots");
+PLIX_STATIC_ASSERT(offsetof(plix_io, get) == 8 && offsetof(plix_io, post) == 16 &&
+                       offsetof(plix_io, free) == 24 && sizeof(plix_io) == 32,
+                   "four pointer slots");
+
+/** Returns the constant handler table; always the same pointer. */
+PLIX_API const plix_handler *plhnd_get(void);
+
+/* ------------------------------------------------------------- operations */
+/*
+ * settings: JSON object text, at most 1 MiB, with "APIKey" (or
+ * "ClientSecret"), optionally "ID" and "RuntimeType" ("DEBRIDLINK").
+ * out/out_capacity: the caller's buffer; null or a capacity <= 0 means none.
+ */
+
+/** Checks the API key; answers {"RuntimeType","ID","AccountEmail",...}. */
+PLIX_API int plix_validate(const char *settings, char *out, int out_capacity);
+
+/**
+ * Lists a folder: null or "" (root), "downloader", "seedbox", or "s<id>"
+ * for one seedbox torrent. Answers a JSON array of listing items.
+ */
+PLIX_API int plix_list(const char *settings, const char *folder, char *out, int out_capacity);
+
+/** Turns a listing item (JSON) into {"url":...}, the URL to play. */
+PLIX_API int plix_stream_url(const char *settings, const char *entry, char *out, int out_capacity);
+
+/**
+ * Adds {"Link":...} (magnet, hoster link, or a link to a torrent file) to
+ * the account. Needs the write gate open; answers InstantURL, InstantName,
+ * InstantSize and Payload.
+ */
+PLIX_API int plix_download(const char *settings, const char *request, char *out, int out_capacity);
+
+/* -------------------------------------------------------------- selection */
+
+/**
+ * Installs a copy of the host's transport table (or, with null, removes the
+ * selection so operations fail with "no transport"). Returns 0, or
+ * PLIX_E_INVALID when get or post is null (the selection stays as it was).
+ */
+PLIX_API int plix_set_io(const plix_io *table);
+
+/** There is no built-in network transport: always PLIX_E_NO_NETWORK. */
+PLIX_API int plix_use_curl(void);
+
+/** Selects the in-memory fake transport. Returns 0. */
+PLIX_API int plix_use_fake(void);
+
+/** Opens (flag != 0) or closes the write gate that download needs. Returns 0. */
+PLIX_API int plix_allow_writes(int flag);
+
+/* --------------------------------------------------------- result channel */
+
+/** The calling thread's last success answer, or "" (never null). */
+PLIX_API const char *plix_result_json(void);
+
+/** The calling thread's last failure message, or "" (never null). */
+PLIX_API const char *plix_last_error(void);
+
+/* -------------------------------------------------------------- constants */
+
+/** "1.0.0". */
+PLIX_API const char *plix_version(void);
+/** "DEBRIDLINK". */
+PLIX_API const char *plix_runtime_type(void);
+/** The capability word, 47. */
+PLIX_API int plix_caps(void);
+/** The service's API base URL, "https://debrid-link.com/api/v2". */
+PLIX_API const char *plix_base_url(void);
+
+/* -------------------------------------------------------------- utilities */
+
+/**
+ * Finds season and episode numbers in a release name. Returns 1 and stores
+ * them (through each non-null pointer), or 0 and stores nothing.
+ */
+PLIX_API int plix_parse_season_episode(const char *name, int *season_out, int *episode_out);
+
+/** Nonzero when the length bytes at data look like a torrent file. */
+PLIX_API int plix_is_torrent_file(const void *data, uint64_t length);
+
+/** Nonzero when text is a magnet link with a btih hash (hex-40 or base32-32). */
+PLIX_API int plix_is_magnet_link(const char *text);
+
+/**
+ * Returns text with URL user info dropped and every apikey parameter's value
+ * replaced by "***" (at most 2047 bytes). The text lives in a per-thread
+ * buffer until the same thread's next plix_redact call.
+ */
+PLIX_API const char *plix_redact(const char *text);
+
+/* --------------------------------------------------------- fake transport */
+/*
+ * The fake answers from canned routes matched by exact (method, url); an
+ * unknown URL answers HTTP 404, and any URL holding "apikey=QX-NOP-TKN"
+ * answers 401 with a badToken refusal. method is "GET" or "POST".
+ */
+
+/** Removes every route and zeroes every counter. */
+PLIX_API void plix_fake_reset(void);
+
+/** Sets the canned answer of a route. 0, PLIX_E_INVALID or PLIX_E_BUFFER. */
+PLIX_API int plix_fake_set(const char *method, const char *url, int status, const char *body);
+
+/** Makes a route fail with message ("connection refused" when null). */
+PLIX_API int plix_fake_fail(const char *method, const char *url, const char *message);
+
+/**
+ * Exchanges counted: all of them when url is null; else those of url's
+ * routes (of one method, or both when method is null).
+ */
+PLIX_API int plix_fake_calls(const char *method, const char *url);
+
+/** Last non-empty body POSTed to url, or "" (valid until the next such call). */
+PLIX_API const char *plix_fake_last_body(const char *url);
+
+/** The URL of the last exchange, or "" (valid until the next such call). */
+PLIX_API const char *plix_fake_last_url(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* PLIX_H */

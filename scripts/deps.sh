@@ -1,0 +1,87 @@
+#!/bin/sh
+# Installs every build and test dependency that is missing, and nothing else.
+# Quick when everything is present: it only asks dpkg.
+#
+# yyjson is not in this release's archive, so its two packages come from the
+# next Debian release's suite. They are fetched with a private apt state
+# (sources, lists and cache under the build tree), so the machine's own apt
+# configuration is never changed; the archive address is read from the
+# machine's existing apt sources.
+set -eu
+
+here=$(cd "$(dirname "$0")/.." && pwd)
+state="$here/build/.apt-next"
+next_suite=${PLIX_NEXT_SUITE:-trixie}
+
+# Packages from the machine's own suite, by the groups that need them.
+core_pkgs="cmake make g++ clang pkg-config googletest libgtest-dev"
+extra_pkgs=${PLIX_EXTRA_PKGS:-}
+
+sudo_() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
+
+missing() {
+    out=""
+    for p in "$@"; do
+        s=$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null || true)
+        [ "$s" = installed ] || out="$out $p"
+    done
+    echo "$out"
+}
+
+# The archive URI of the main Debian suite, from deb822 or one-line sources.
+archive_uri() {
+    uri=""
+    for f in /etc/apt/sources.list.d/*.sources; do
+        [ -f "$f" ] || continue
+        uri=$(awk '/^URIs:/ {print $2; exit}' "$f" | grep -v -- '-security' || true)
+        [ -n "$uri" ] && break
+    done
+    if [ -z "$uri" ]; then
+        uri=$(cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null |
+              awk '$1 == "deb" && $2 !~ /security/ {print $2; exit}')
+    fi
+    [ -n "$uri" ] || { echo "deps: no Debian archive in the apt sources" >&2; exit 1; }
+    echo "$uri"
+}
+
+# Private apt for the next suite: its own sources, lists and cache. The first
+# argument is the apt tool to run (apt-get or apt-cache).
+next_apt() {
+    tool=$1; shift
+    mkdir -p "$state/lists/partial" "$state/cache/archives/partial" "$state/etc"
+    uri=$(archive_uri)
+    printf 'deb %s %s main\ndeb-src %s %s main\n' "$uri" "$next_suite" "$uri" "$next_suite" \
+        >"$state/etc/sources.list"
+    sandbox=""
+    [ "$(id -u)" = 0 ] && sandbox="-o APT::Sandbox::User=root"
+    # shellcheck disable=SC2086
+    "$tool" -q $sandbox \
+        -o Dir::Etc::sourcelist="$state/etc/sources.list" \
+        -o Dir::Etc::sourceparts=/nonexistent \
+        -o Dir::State::Lists="$state/lists" \
+        -o Dir::Cache="$state/cache" \
+        -o Dir::State::status=/var/lib/dpkg/status \
+        -o APT::Get::List-Cleanup=0 \
+        "$@"
+}
+
+pkgs=$(missing $core_pkgs $extra_pkgs)
+if [ -n "$pkgs" ]; then
+    echo "deps: installing$pkgs"
+    sudo_ apt-get -o DPkg::Lock::Timeout=600 update -q
+    DEBIAN_FRONTEND=noninteractive sudo_ apt-get -o DPkg::Lock::Timeout=600 install -y -q \
+        --no-install-recommends $pkgs
+fi
+
+if [ -n "$(missing libyyjson-dev)" ]; then
+    echo "deps: fetching yyjson from the $next_suite suite"
+    next_apt apt-get update >/dev/null
+    dl="$state/debs"
+    rm -rf "$dl" && mkdir -p "$dl"
+    # The runtime package's name carries the soname; ask the index for it.
+    rt=$(next_apt apt-cache show libyyjson-dev 2>/dev/null | awk -F': ' '/^Depends:/ {print $2; exit}' |
+         tr ',' '\n' | awk '{print $1}' | grep '^libyyjson[0-9]' | head -1)
+    [ -n "$rt" ] || { echo "deps: cannot find yyjson's runtime package" >&2; exit 1; }
+    (cd "$dl" && next_apt apt-get download libyyjson-dev "$rt" >/dev/null)
+    sudo_ dpkg -i "$dl"/*.deb >/dev/null
+fi

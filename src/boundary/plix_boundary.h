@@ -1,0 +1,18 @@
+// What the handler frame and the exports share (internal to boundary/).
+#pragma once
+
+#include "plix.h"
+
+// Publishes one outcome to the calling thread's result channel: the last
+// error (message when failed, else empty) and the last result. Takes
+// ownership of result (null meaning the empty text).
+void plix_publish_take(int failed, const char *error, char *result);
+// The same with a copy of result.
+void plix_publish(int failed, const char *error, const char *result);
+
+// Copies the current transport selection into *copy. false when none is
+// selected (the built-in network transport, which does not exist).
+bool plix_io_snapshot(plix_io *copy);
+
+// The constant handler table.
+extern const plix_handler plix_handler_table;

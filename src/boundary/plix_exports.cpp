@@ -1,0 +1,154 @@
+// The exported functions: the flat operations, transport selection, the
+// per-thread result channel, constants and the small utilities.
+#include <stdlib.h>
+
+#include "boundary/plix_boundary.h"
+#include "dialect/plix_dialect.h"
+#include "exchange/plix_exchange.h"
+#include "platform/plix_platform.h"
+#include "util/plix_util.h"
+
+namespace {
+
+// The transport selection: g_io is null (none), &g_user_io (the host's
+// table, copied) or the fake's table. Guarded by g_io_lock, which is held
+// only while the selection is read or written.
+plix_lock g_io_lock;
+const plix_io *g_io;
+plix_io g_user_io;
+
+using entry_fn = int (*)(const plix_io *, const char *, const char *, char *, int);
+
+int f_validate(const plix_io *t, const char *settings, const char *, char *out, int cap) {
+    return plix_handler_table.validate(t, settings, out, cap);
+}
+int f_list(const plix_io *t, const char *settings, const char *folder, char *out, int cap) {
+    return plix_handler_table.list(t, settings, folder, out, cap);
+}
+int f_stream(const plix_io *t, const char *settings, const char *entry, char *out, int cap) {
+    return plix_handler_table.stream_url(t, settings, entry, out, cap);
+}
+int f_download(const plix_io *t, const char *settings, const char *request, char *out, int cap) {
+    return plix_handler_table.download(t, settings, request, out, cap);
+}
+
+// The common body of the flat exports. The call works on its own copy of
+// the selected table, so a selection change never disturbs it. A success
+// without a buffer is a success here: the answer is in the result channel.
+int flat(entry_fn entry, const char *settings, const char *argument, char *out, int cap) {
+    plix_io copy;
+    const plix_io *transport = plix_io_snapshot(&copy) ? &copy : plix_io_curl();
+    if (out && cap > 0) return entry(transport, settings, argument, out, cap);
+    int r = entry(transport, settings, argument, nullptr, 0);
+    if (r != -9) return r;
+    plix_thread *t = plix_thread_get(false);
+    if (t && t->result && t->result[0]) {
+        free(t->error);
+        t->error = nullptr;
+        return 0;
+    }
+    return -9;
+}
+
+// Replaces a result-channel slot, freeing what it held.
+void put(char **slot, char *value) {
+    free(*slot);
+    *slot = value;
+}
+
+}  // namespace
+
+void plix_publish_take(int failed, const char *error, char *result) {
+    plix_thread *t = plix_thread_get(true);
+    if (!t) {
+        free(result);
+        return;
+    }
+    // Empty texts are kept as "nothing"; the getters read both as "".
+    put(&t->error, failed && error && error[0] ? plix_strdup(error) : nullptr);
+    if (result && !result[0]) {
+        free(result);
+        result = nullptr;
+    }
+    put(&t->result, result);
+}
+
+void plix_publish(int failed, const char *error, const char *result) {
+    char *copy = result && result[0] ? plix_strdup(result) : nullptr;
+    plix_publish_take(failed, error, copy);
+}
+
+bool plix_io_snapshot(plix_io *copy) {
+    plix_lock_guard hold(&g_io_lock);
+    if (!g_io) return false;
+    *copy = *g_io;
+    return true;
+}
+
+extern "C" {
+
+PLIX_API int plix_validate(const char *settings, char *out, int out_capacity) {
+    return flat(f_validate, settings, nullptr, out, out_capacity);
+}
+
+PLIX_API int plix_list(const char *settings, const char *folder, char *out, int out_capacity) {
+    return flat(f_list, settings, folder, out, out_capacity);
+}
+
+PLIX_API int plix_stream_url(const char *settings, const char *entry, char *out, int out_capacity) {
+    return flat(f_stream, settings, entry, out, out_capacity);
+}
+
+PLIX_API int plix_download(const char *settings, const char *request, char *out, int out_capacity) {
+    return flat(f_download, settings, request, out, out_capacity);
+}
+
+PLIX_API int plix_set_io(const plix_io *table) {
+    if (table && (!table->get || !table->post)) return -8;
+    plix_lock_guard hold(&g_io_lock);
+    if (!table) {
+        g_io = nullptr;
+        return 0;
+    }
+    g_user_io = *table;
+    g_io = &g_user_io;
+    return 0;
+}
+
+PLIX_API int plix_use_curl(void) { return -6; }
+
+PLIX_API int plix_use_fake(void) {
+    plix_lock_guard hold(&g_io_lock);
+    g_io = plix_io_fake();
+    return 0;
+}
+
+PLIX_API const char *plix_result_json(void) {
+    plix_thread *t = plix_thread_get(false);
+    return t && t->result ? t->result : "";
+}
+
+PLIX_API const char *plix_last_error(void) {
+    plix_thread *t = plix_thread_get(false);
+    return t && t->error ? t->error : "";
+}
+
+PLIX_API const char *plix_version(void) { return "1.0.0"; }
+PLIX_API const char *plix_runtime_type(void) { return "DEBRIDLINK"; }
+PLIX_API int plix_caps(void) { return static_cast<int>(plix_handler_table.capabilities); }
+PLIX_API const char *plix_base_url(void) { return PLIX_BASE_URL; }
+
+PLIX_API int plix_is_torrent_file(const void *data, uint64_t length) {
+    return plix_sniff_torrent(data, length);
+}
+
+PLIX_API int plix_is_magnet_link(const char *text) { return plix_link_is_magnet(text); }
+
+PLIX_API const char *plix_redact(const char *text) {
+    plix_thread *t = plix_thread_get(true);
+    if (!t) return "";
+    plix_redact_into(text, t->redact, sizeof t->redact);
+    return t->redact;
+}
+
+}  // extern "C"

@@ -1,0 +1,33 @@
+// The settings record and the session every operation runs in.
+#pragma once
+
+#include <stddef.h>
+
+#include "plix.h"
+
+// The account settings of one call. Owns both texts (null when absent).
+struct plix_cfg {
+    char *api_key;  // "APIKey", else "ClientSecret", trimmed
+    char *id;       // "ID", trimmed
+};
+
+// What an operation works with: the call's transport and settings.
+struct plix_sess {
+    const plix_io *io;  // never null while open
+    const plix_cfg *cfg;
+};
+
+enum { PLIX_MSG_SIZE = 768, PLIX_SETTINGS_MAX = 1048576 };
+
+// Reads the settings JSON into cfg. 0, or -8 with message.
+int plix_cfg_parse(const char *settings, bool require_key, plix_cfg *cfg, char *message,
+                   size_t capacity);
+// Frees both texts and nulls them; harmless on an emptied record.
+void plix_cfg_free(plix_cfg *cfg);
+
+void plix_sess_open(plix_sess *sess, const plix_io *io, const plix_cfg *cfg);
+void plix_sess_close(plix_sess *sess);
+
+// Masks every occurrence of secret (raw, and percent-encoded when that
+// differs) in text with '*' bytes, in place. Secrets under 4 bytes are left.
+void plix_scrub(char *text, const char *secret);

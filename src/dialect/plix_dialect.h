@@ -1,0 +1,36 @@
+// The service operations. Each appends its compact JSON answer to out and
+// returns 0, or writes its message and returns a negative result code.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "boundary/plix_session.h"
+#include "util/plix_util.h"
+
+int plix_do_validate(const plix_sess *sess, const char *id, plix_buf *out, char *message,
+                     size_t capacity);
+int plix_do_list_root(plix_buf *out, char *message, size_t capacity);
+int plix_do_list_downloader(const plix_sess *sess, plix_buf *out, char *message, size_t capacity);
+int plix_do_list_seedbox(const plix_sess *sess, plix_buf *out, char *message, size_t capacity);
+int plix_do_list_seedbox_item(const plix_sess *sess, const char *id, plix_buf *out, char *message,
+                              size_t capacity);
+int plix_do_stream(const plix_sess *sess, const char *locator, plix_buf *out, char *message,
+                   size_t capacity);
+int plix_do_download(const plix_sess *sess, const char *config, int writes_allowed, plix_buf *out,
+                     char *message, size_t capacity);
+// Removes a downloader link ("d<id>" or "<id>") or a seedbox torrent
+// ("s<id>"). No entry point reaches it.
+int plix_do_delete(const plix_sess *sess, const char *id, char *message, size_t capacity);
+
+// The download config {"Link":...}.
+struct plix_dlcfg {
+    char *link;
+};
+enum { PLIX_LINK_MAX = 3072 };
+int plix_dlcfg_parse(const char *text, plix_dlcfg *record, char *message, size_t capacity);
+void plix_dlcfg_free(plix_dlcfg *record);
+
+// Link classification: pure tests, no allocation.
+int plix_link_is_magnet(const char *link);
+int plix_sniff_torrent(const void *data, uint64_t length);

@@ -1,0 +1,41 @@
+// The download config {"Link":...}.
+#include <string.h>
+#include <yyjson.h>
+
+#include "dialect/plix_dialect.h"
+#include "util/plix_json.h"
+
+int plix_dlcfg_parse(const char *text, plix_dlcfg *record, char *message, size_t capacity) {
+    record->link = nullptr;
+    bool oom;
+    plix_doc doc(plix_json_read(text, &oom));
+    if (oom) {
+        plix_msg(message, capacity, "out of memory");
+        return -5;
+    }
+    if (!yyjson_is_obj(doc.root())) {
+        plix_msg(message, capacity, "config is not a JSON object");
+        return -8;
+    }
+    const char *link = plix_json_text(doc.root(), "Link");
+    if (!link) {
+        plix_msg(message, capacity, "config has no Link");
+        return -8;
+    }
+    if (strlen(link) > PLIX_LINK_MAX) {
+        plix_msg(message, capacity, "Link longer than 3 KiB");
+        return -8;
+    }
+    record->link = plix_strdup(link);
+    if (!record->link) {
+        plix_msg(message, capacity, "out of memory");
+        return -5;
+    }
+    return 0;
+}
+
+void plix_dlcfg_free(plix_dlcfg *record) {
+    if (!record) return;
+    free(record->link);
+    record->link = nullptr;
+}

@@ -1,0 +1,128 @@
+// Adding downloads: a magnet or hoster link goes to the downloader; a link
+// that the downloader turns down for a reason other than the key or the
+// account's limits is fetched, and a torrent file found there is uploaded
+// to the seedbox.
+#include <string.h>
+
+#include "dialect/plix_dialect.h"
+#include "dialect/plix_request.h"
+#include "wire/plix_wire.h"
+
+namespace {
+
+constexpr char kNotALink[] = "Link is not a magnet, a redirect-to-magnet or a torrent file";
+
+// What an add result hands over.
+struct added {
+    plix_str payload, url, name;
+    int64_t size = -1;
+};
+
+int read_added(const plix_resp *resp, added *a, char *message, size_t capacity) {
+    return plix_parse_added(resp->body, resp->length, a->payload.out(), a->url.out(), a->name.out(),
+                            &a->size, message, capacity);
+}
+
+// The add answer: InstantURL, InstantName, InstantSize (when known), Payload.
+int write_added(const added &a, plix_buf *out, char *message, size_t capacity) {
+    bool ok = plix_buf_adds(out, "{\"InstantURL\":") == 0 &&
+              plix_buf_json_str(out, a.url ? a.url.get() : "") == 0 &&
+              plix_buf_adds(out, ",\"InstantName\":") == 0 &&
+              plix_buf_json_str(out, a.name ? a.name.get() : "") == 0;
+    if (ok && a.size >= 0)
+        ok = plix_buf_addf(out, ",\"InstantSize\":%lld", static_cast<long long>(a.size)) == 0;
+    ok = ok && plix_buf_adds(out, ",\"Payload\":") == 0 &&
+         plix_buf_adds(out, a.payload ? a.payload.get() : "{}") == 0 &&
+         plix_buf_adds(out, "}") == 0;
+    return ok ? 0 : plix_oom(message, capacity);
+}
+
+// Reads an add result and writes the add answer.
+int answer_added(const plix_resp *resp, plix_buf *out, char *message, size_t capacity) {
+    added a;
+    int code = read_added(resp, &a, message, capacity);
+    return code != 0 ? code : write_added(a, out, message, capacity);
+}
+
+// POST downloader/add?url=<link>&password= with an empty form body.
+int add_link(const plix_sess *sess, const char *link, plix_resp *resp, char *message,
+             size_t capacity) {
+    plix_buf_guard url;
+    if (plix_buf_adds(&url.buf, PLIX_BASE_URL "/downloader/add") != 0 ||
+        plix_buf_query(&url.buf, "url", link) != 0 || plix_buf_query(&url.buf, "password", "") != 0)
+        return plix_oom(message, capacity);
+    if (plix_http_auth_post(sess->io, sess->cfg->api_key, url.buf.text, PLIX_FORM_TYPE, "", resp,
+                            message, capacity) != 0)
+        return -4;
+    return 0;
+}
+
+// Fetches link and, when it is a torrent file, uploads it to the seedbox.
+// service_msg, when non-null, is the message of a downloader failure that
+// stands when the link turns out not to be a torrent file.
+int torrent_fallback(const plix_sess *sess, const char *link, const char *service_msg,
+                     plix_buf *out, char *message, size_t capacity) {
+    plix_resp_guard got;
+    if (plix_http(sess->io, link, nullptr, &got.resp, message, capacity) != 0) return -4;
+    if (!got.resp.body || !got.resp.length || !plix_sniff_torrent(got.resp.body, got.resp.length)) {
+        if (service_msg) {
+            plix_msg(message, capacity, "%s", service_msg);
+            return -4;
+        }
+        plix_msg(message, capacity, "%s", kNotALink);
+        return -5;
+    }
+    plix_resp_guard up;
+    if (plix_http_auth_post(sess->io, sess->cfg->api_key, PLIX_BASE_URL "/seedbox/add",
+                            PLIX_TORRENT_TYPE, got.resp.body, &up.resp, message, capacity) != 0)
+        return -4;
+    plix_resp_free(&got.resp);
+    int code = plix_status_ok(&up.resp, "seedbox/add", message, capacity);
+    if (code != 0) return code;
+    return answer_added(&up.resp, out, message, capacity);
+}
+
+}  // namespace
+
+int plix_do_download(const plix_sess *sess, const char *config, int writes_allowed, plix_buf *out,
+                     char *message, size_t capacity) {
+    if (!writes_allowed) {
+        plix_msg(message, capacity,
+                 "download() adds items to the account; call plix_allow_writes(1) first");
+        return -7;
+    }
+    plix_dlcfg cfg;
+    int code = plix_dlcfg_parse(config, &cfg, message, capacity);
+    if (code != 0) return code;
+    plix_str link(cfg.link);
+
+    plix_resp_guard add;
+    code = add_link(sess, link.get(), &add.resp, message, capacity);
+    if (code != 0) return code;
+
+    if (plix_link_is_magnet(link.get())) {
+        code = plix_status_ok(&add.resp, "downloader/add", message, capacity);
+        return code != 0 ? code : answer_added(&add.resp, out, message, capacity);
+    }
+
+    // Hoster link: judge status and add result together.
+    added a;
+    code = plix_map_status(add.resp.status);
+    if (code == 0) code = read_added(&add.resp, &a, message, capacity);
+    if (code == 0) return write_added(a, out, message, capacity);
+    if (code == -1 || code == -3) {
+        plix_http_msg(add.resp.status, add.resp.body, add.resp.length, "downloader/add", message,
+                      capacity);
+        return code;
+    }
+    // The service failing (HTTP 5xx) is not a verdict on the link: keep its
+    // message for the case that the link is no torrent file either.
+    char service_msg[PLIX_MSG_SIZE];
+    bool service_down = code == -4;
+    if (service_down)
+        plix_http_msg(add.resp.status, add.resp.body, add.resp.length, "downloader/add",
+                      service_msg, sizeof service_msg);
+    plix_resp_free(&add.resp);
+    return torrent_fallback(sess, link.get(), service_down ? service_msg : nullptr, out, message,
+                            capacity);
+}

@@ -1,0 +1,133 @@
+// Folder listings: the downloader, the seedbox, and one torrent's files.
+#include <stdio.h>
+#include <yyjson.h>
+
+#include "dialect/plix_dialect.h"
+#include "dialect/plix_request.h"
+#include "util/plix_json.h"
+#include "wire/plix_wire.h"
+
+namespace {
+
+// One file item: name, path, folder, size, locator, id.
+int emit_item(plix_buf *out, const char *name, const char *link, const char *id, int64_t size,
+              char *message, size_t capacity) {
+    bool ok =
+        plix_buf_adds(out, "{\"name\":") == 0 && plix_buf_json_str(out, name ? name : "") == 0 &&
+        plix_buf_adds(out, ",\"path\":") == 0 && plix_buf_json_str(out, link ? link : "") == 0 &&
+        plix_buf_addf(out, ",\"folder\":%s,\"size\":%lld", "false", static_cast<long long>(size)) ==
+            0 &&
+        plix_buf_adds(out, ",\"locator\":") == 0 && plix_buf_json_str(out, link ? link : "") == 0 &&
+        plix_buf_adds(out, ",\"id\":") == 0 && plix_buf_json_str(out, id ? id : "") == 0 &&
+        plix_buf_adds(out, "}") == 0;
+    if (ok) return 0;
+    plix_msg(message, capacity, "out of memory");
+    return -1;
+}
+
+// "[" item "," item ... "]" for every record of list.
+int emit_links(plix_buf *out, const plix_links *list, char *message, size_t capacity) {
+    if (plix_buf_adds(out, "[") != 0) return plix_oom(message, capacity);
+    for (uint64_t i = 0; i < list->count; ++i) {
+        const plix_link &l = list->items[i];
+        if ((i && plix_buf_adds(out, ",") != 0) ||
+            emit_item(out, l.name, l.link, l.id, l.size, message, capacity) != 0)
+            return plix_oom(message, capacity);
+    }
+    return plix_buf_adds(out, "]") == 0 ? 0 : plix_oom(message, capacity);
+}
+
+using files_parser = int (*)(const char *, uint64_t, plix_links *, char *, size_t);
+
+// GET url, read it into a link list with parse, and write the file items.
+int list_files(const plix_sess *sess, const plix_buf *url, const char *label, files_parser parse,
+               plix_buf *out, char *message, size_t capacity) {
+    plix_resp_guard r;
+    int code = plix_get_ok(sess, url->text, label, &r.resp, message, capacity);
+    if (code != 0) return code;
+    plix_links_guard list;
+    code = parse(r.resp.body, r.resp.length, &list.list, message, capacity);
+    plix_resp_free(&r.resp);
+    if (code != 0) return code;
+    return emit_links(out, &list.list, message, capacity);
+}
+
+// One torrent folder item; false when out cannot grow.
+bool emit_torrent(plix_buf *out, const char *id, const char *name, int64_t size, int32_t status) {
+    char path[1032];
+    snprintf(path, sizeof path, "s%s", id);
+    return plix_buf_adds(out, "{\"name\":") == 0 && plix_buf_json_str(out, name) == 0 &&
+           plix_buf_adds(out, ",\"path\":") == 0 && plix_buf_json_str(out, path) == 0 &&
+           plix_buf_addf(out, ",\"folder\":true,\"size\":%lld,\"status\":%d,\"id\":",
+                         static_cast<long long>(size), static_cast<int>(status)) == 0 &&
+           plix_buf_json_str(out, id) == 0 && plix_buf_adds(out, ",\"locator\":") == 0 &&
+           plix_buf_json_str(out, path) == 0 && plix_buf_adds(out, "}") == 0;
+}
+
+}  // namespace
+
+int plix_do_list_downloader(const plix_sess *sess, plix_buf *out, char *message, size_t capacity) {
+    plix_buf_guard url;
+    if (plix_buf_adds(&url.buf, PLIX_BASE_URL "/downloader/list") != 0 ||
+        plix_buf_query(&url.buf, "page", "0") != 0 ||
+        plix_buf_query(&url.buf, "perPage", "50") != 0)
+        return plix_oom(message, capacity);
+    return list_files(sess, &url.buf, "downloader/list", plix_parse_downloader_list, out, message,
+                      capacity);
+}
+
+int plix_do_list_seedbox_item(const plix_sess *sess, const char *id, plix_buf *out, char *message,
+                              size_t capacity) {
+    if (!id || !id[0]) {
+        plix_msg(message, capacity, "no such folder");
+        return -2;
+    }
+    plix_buf_guard url;
+    if (plix_buf_adds(&url.buf, PLIX_BASE_URL "/seedbox/list") != 0 ||
+        plix_buf_query(&url.buf, "ids", id) != 0)
+        return plix_oom(message, capacity);
+    return list_files(sess, &url.buf, "seedbox/list", plix_parse_seedbox_files, out, message,
+                      capacity);
+}
+
+int plix_do_list_seedbox(const plix_sess *sess, plix_buf *out, char *message, size_t capacity) {
+    plix_buf_guard url;
+    if (plix_buf_adds(&url.buf, PLIX_BASE_URL "/seedbox/list") != 0 ||
+        plix_buf_query(&url.buf, "page", "-1") != 0 ||
+        plix_buf_query(&url.buf, "perPage", "-1") != 0)
+        return plix_oom(message, capacity);
+    plix_resp_guard r;
+    int code = plix_get_ok(sess, url.buf.text, "seedbox/list", &r.resp, message, capacity);
+    if (code != 0) return code;
+    yyjson_doc *d;
+    yyjson_val *value;
+    code = plix_parse_envelope(r.resp.body, r.resp.length, &d, &value, message, capacity);
+    plix_resp_free(&r.resp);
+    if (code != 0) return code;
+    plix_doc doc(d);
+    yyjson_val *torrents = yyjson_is_arr(value) ? value : yyjson_obj_get(value, "value");
+    if (!yyjson_is_arr(torrents)) {
+        plix_msg(message, capacity, "seedbox/list returned no torrent list");
+        return -5;
+    }
+    if (plix_buf_adds(out, "[") != 0) return plix_oom(message, capacity);
+    bool first = true;
+    size_t idx, max;
+    yyjson_val *t;
+    yyjson_arr_foreach(torrents, idx, max, t) {
+        if (!yyjson_is_obj(t) || yyjson_obj_size(t) == 0) continue;
+        const char *id = plix_json_text(t, "id");
+        if (!id) continue;
+        const char *name = plix_json_text(t, "name");
+        int64_t size = plix_json_int(t, "totalSize", -1);
+        yyjson_val *st = yyjson_obj_get(t, "status");
+        int32_t status = yyjson_is_int(st)
+                             ? static_cast<int32_t>(static_cast<uint32_t>(yyjson_get_uint(st)))
+                             : -1;
+        if ((!first && plix_buf_adds(out, ",") != 0) ||
+            !emit_torrent(out, id, name ? name : id, size, status))
+            return plix_oom(message, capacity);
+        first = false;
+    }
+    return plix_buf_adds(out, "]") == 0 ? 0 : plix_oom(message, capacity);
+}

@@ -1,0 +1,23 @@
+#include "dialect/plix_request.h"
+
+#include "util/plix_util.h"
+
+int plix_status_ok(const plix_resp *resp, const char *label, char *message, size_t capacity) {
+    int code = plix_map_status(resp->status);
+    if (code != 0) plix_http_msg(resp->status, resp->body, resp->length, label, message, capacity);
+    return code;
+}
+
+int plix_get_ok(const plix_sess *sess, const char *url, const char *label, plix_resp *resp,
+                char *message, size_t capacity) {
+    if (plix_http_auth(sess->io, sess->cfg->api_key, url, nullptr, resp, message, capacity) != 0)
+        return -4;
+    int code = plix_status_ok(resp, label, message, capacity);
+    if (code != 0) plix_resp_free(resp);
+    return code;
+}
+
+int plix_oom(char *message, size_t capacity) {
+    plix_msg(message, capacity, "out of memory");
+    return -5;
+}

@@ -1,0 +1,37 @@
+// Account validation: GET account/infos and report whose account it is.
+#include <yyjson.h>
+
+#include "dialect/plix_dialect.h"
+#include "dialect/plix_request.h"
+#include "util/plix_json.h"
+#include "wire/plix_wire.h"
+
+int plix_do_validate(const plix_sess *sess, const char *id, plix_buf *out, char *message,
+                     size_t capacity) {
+    plix_resp_guard r;
+    int code = plix_get_ok(sess, PLIX_BASE_URL "/account/infos", "account/infos", &r.resp, message,
+                           capacity);
+    if (code != 0) return code;
+    yyjson_doc *d;
+    yyjson_val *value;
+    code = plix_parse_envelope(r.resp.body, r.resp.length, &d, &value, message, capacity);
+    plix_resp_free(&r.resp);
+    if (code != 0) return code;
+    plix_doc doc(d);
+
+    // Non-objects leave all three absent (the lookups answer null).
+    const char *email = plix_json_text(value, "email");
+    const char *user = plix_json_text(value, "username");
+    int64_t premium = plix_json_int(value, "premiumLeft", -1);
+
+    bool ok = plix_buf_adds(out, "{\"RuntimeType\":\"DEBRIDLINK\",\"ID\":") == 0 &&
+              plix_buf_json_str(out, id ? id : "") == 0;
+    if (ok && email)
+        ok = plix_buf_adds(out, ",\"AccountEmail\":") == 0 && plix_buf_json_str(out, email) == 0;
+    if (ok && user)
+        ok = plix_buf_adds(out, ",\"AccountName\":") == 0 && plix_buf_json_str(out, user) == 0;
+    if (ok && premium >= 0)
+        ok = plix_buf_addf(out, ",\"PremiumLeft\":\"%lld\"", static_cast<long long>(premium)) == 0;
+    if (ok) ok = plix_buf_adds(out, "}") == 0;
+    return ok ? 0 : plix_oom(message, capacity);
+}

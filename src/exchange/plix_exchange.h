@@ -1,0 +1,72 @@
+// HTTP exchange: the response record, the authenticated request layer, the
+// mapping of HTTP statuses to result codes and messages, and the two
+// built-in transports (the in-memory fake, and the absent network one).
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "plix.h"
+
+// The service's API base URL; every request to the API starts with it.
+#define PLIX_BASE_URL "https://debrid-link.com/api/v2"
+
+// Content types the operations send.
+#define PLIX_FORM_TYPE "application/x-www-form-urlencoded"
+#define PLIX_TORRENT_TYPE "multipart/form-data; boundary=plixtorrent"
+
+// The outcome of one completed exchange. The record owns body.
+struct plix_resp {
+    int32_t status;   // HTTP status; 0 unless the exchange completed
+    char *body;       // own NUL-terminated copy of the body, or null
+    uint64_t length;  // strlen(body)
+};
+
+// Releases the body and zero-fills the record; harmless when zero-filled.
+void plix_resp_free(plix_resp *resp);
+
+// Releases a response record when the scope ends.
+class plix_resp_guard {
+  public:
+    plix_resp_guard() : resp{} {}
+    ~plix_resp_guard() { plix_resp_free(&resp); }
+    plix_resp_guard(const plix_resp_guard &) = delete;
+    plix_resp_guard &operator=(const plix_resp_guard &) = delete;
+    plix_resp resp;
+};
+
+// One exchange through table: GET without a body, POST (multipart torrent
+// content type) with one. 0 when the exchange completed (any status), -1
+// with a one-line message (URL redacted) when it did not.
+int plix_http(const plix_io *table, const char *url, const char *body, plix_resp *resp,
+              char *message, size_t capacity);
+// One POST with the caller's content type (null: form-urlencoded) and body
+// (null: empty). Needs only the table's post slot.
+int plix_http_post(const plix_io *table, const char *url, const char *content_type,
+                   const char *body, plix_resp *resp, char *message, size_t capacity);
+// url with "?apikey=" or "&apikey=" and the percent-encoded key appended, as
+// a new heap string in *out. 0 or -1.
+int auth_url(const char *url, const char *key, char **out);
+// The same exchanges, with the API key appended to the URL.
+int plix_http_auth(const plix_io *table, const char *key, const char *url, const char *body,
+                   plix_resp *resp, char *message, size_t capacity);
+int plix_http_auth_delete(const plix_io *table, const char *key, const char *url, plix_resp *resp,
+                          char *message, size_t capacity);
+int plix_http_auth_post(const plix_io *table, const char *key, const char *url,
+                        const char *content_type, const char *body, plix_resp *resp, char *message,
+                        size_t capacity);
+// The first line of text, leading blanks skipped, cut to size - 1 bytes.
+void plix_body_line(const char *text, char *output, size_t size);
+
+// Result code of an HTTP status: 2xx 0, 401/403 -1, 404 -2, 429 -3,
+// 5xx -4, anything else -5.
+int plix_map_status(int32_t status);
+// The message for a refused status: the service's "error" and
+// "error_description" when the body carries them, else the bare status.
+void plix_http_msg(int32_t status, const char *body, uint64_t length, const char *label,
+                   char *message, size_t capacity);
+
+// The built-in transports. plix_io_curl() is null: there is no network
+// transport inside the plug-in.
+const plix_io *plix_io_fake(void);
+const plix_io *plix_io_curl(void);

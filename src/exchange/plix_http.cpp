@@ -1,0 +1,158 @@
+// The request layer: exactly one exchange through a transport table per
+// call, with the API key appended and every quoted URL redacted.
+#include <string.h>
+
+#include "exchange/plix_exchange.h"
+#include "util/plix_util.h"
+
+namespace {
+
+constexpr size_t kMaxUrl = 8192;
+
+void release(const plix_io *table, char *text) {
+    if (!text) return;
+    if (table->free)
+        table->free(table->context, text);
+    else
+        free(text);
+}
+
+// Finishes one slot call: copies a completed body into the record, or
+// writes the failure message; releases the transport's strings either way.
+int settle(const plix_io *table, const char *method, const char *url, int answer, char *body,
+           int status, char *error, plix_resp *resp, char *message, size_t capacity) {
+    if (answer == 0 && body) {
+        release(table, error);
+        size_t n = strlen(body);
+        char *copy = plix_strndup(body, n);
+        release(table, body);
+        if (!copy) {
+            plix_msg(message, capacity, "out of memory");
+            return -1;
+        }
+        resp->body = copy;
+        resp->length = n;
+        resp->status = status;
+        return 0;
+    }
+    char shown[512];
+    char line[200];
+    plix_redact_into(url, shown, sizeof shown);
+    plix_body_line(error ? error : "transport failure", line, sizeof line);
+    plix_msg(message, capacity, "%s %s: %s", method, shown, line);
+    release(table, body);
+    release(table, error);
+    return -1;
+}
+
+bool too_long(const char *url, char *message, size_t capacity) {
+    if (strlen(url) <= kMaxUrl) return false;
+    plix_msg(message, capacity, "request URL longer than 8 KiB");
+    return true;
+}
+
+}  // namespace
+
+void plix_resp_free(plix_resp *resp) {
+    if (!resp) return;
+    free(resp->body);
+    *resp = plix_resp{};
+}
+
+int plix_http(const plix_io *table, const char *url, const char *body, plix_resp *resp,
+              char *message, size_t capacity) {
+    *resp = plix_resp{};
+    if (!table || !table->get || !table->post) {
+        plix_msg(message, capacity, "no transport");
+        return -1;
+    }
+    if (!url) url = "";
+    if (too_long(url, message, capacity)) return -1;
+    char *out = nullptr, *error = nullptr;
+    int status = 0;
+    int answer =
+        body ? table->post(table->context, url, body, PLIX_TORRENT_TYPE, &out, &status, &error)
+             : table->get(table->context, url, &out, &status, &error);
+    return settle(table, body ? "POST" : "GET", url, answer, out, status, error, resp, message,
+                  capacity);
+}
+
+int plix_http_post(const plix_io *table, const char *url, const char *content_type,
+                   const char *body, plix_resp *resp, char *message, size_t capacity) {
+    *resp = plix_resp{};
+    if (!table || !table->post) {
+        plix_msg(message, capacity, "no transport");
+        return -1;
+    }
+    if (!url) url = "";
+    if (too_long(url, message, capacity)) return -1;
+    char *out = nullptr, *error = nullptr;
+    int status = 0;
+    int answer = table->post(table->context, url, body ? body : "",
+                             content_type ? content_type : PLIX_FORM_TYPE, &out, &status, &error);
+    return settle(table, "POST", url, answer, out, status, error, resp, message, capacity);
+}
+
+int auth_url(const char *url, const char *key, char **out) {
+    if (!url || !key) return -1;
+    size_t n = strlen(url);
+    bool has_q = memchr(url, '?', n) != nullptr;
+    size_t total = n + 8 + plix_pct_len(key);
+    char *full = static_cast<char *>(malloc(total + 1));
+    if (!full) return -1;
+    memcpy(full, url, n);
+    memcpy(full + n, has_q ? "&apikey=" : "?apikey=", 8);
+    plix_str enc(plix_pct_encode(key));
+    if (!enc) {
+        free(full);
+        return -1;
+    }
+    memcpy(full + n + 8, enc.get(), total - n - 8 + 1);
+    *out = full;
+    return 0;
+}
+
+int plix_http_auth(const plix_io *table, const char *key, const char *url, const char *body,
+                   plix_resp *resp, char *message, size_t capacity) {
+    if (!table || !table->get || !table->post) {
+        plix_msg(message, capacity, "no transport");
+        return -1;
+    }
+    plix_str full;
+    if (auth_url(url, key, full.out()) != 0) {
+        plix_msg(message, capacity, "out of memory");
+        return -1;
+    }
+    return plix_http(table, full.get(), body, resp, message, capacity);
+}
+
+int plix_http_auth_delete(const plix_io *table, const char *key, const char *url, plix_resp *resp,
+                          char *message, size_t capacity) {
+    return plix_http_auth(table, key, url, nullptr, resp, message, capacity);
+}
+
+int plix_http_auth_post(const plix_io *table, const char *key, const char *url,
+                        const char *content_type, const char *body, plix_resp *resp, char *message,
+                        size_t capacity) {
+    if (!table || !table->post) {
+        plix_msg(message, capacity, "no transport");
+        return -1;
+    }
+    plix_str full;
+    if (auth_url(url, key, full.out()) != 0) {
+        plix_msg(message, capacity, "out of memory");
+        return -1;
+    }
+    return plix_http_post(table, full.get(), content_type, body, resp, message, capacity);
+}
+
+void plix_body_line(const char *text, char *output, size_t size) {
+    if (!output || !size) return;
+    output[0] = '\0';
+    if (!text) return;
+    while (*text == '\t' || *text == '\n' || *text == '\r' || *text == ' ') ++text;
+    size_t n = 0;
+    while (text[n] && text[n] != '\n' && text[n] != '\r' && n + 1 < size) ++n;
+    memcpy(output, text, n);
+    output[n] = '\0';
+}

@@ -1,0 +1,223 @@
+// The in-memory fake transport: canned routes matched by exact (method,
+// url), a built-in 404 for unknown URLs and a 401 refusal for the rejected
+// key. All shared state is guarded by g_fl, held for the whole of each
+// exchange or control and never while another lock is taken.
+#include <string.h>
+
+#include "exchange/plix_exchange.h"
+#include "platform/plix_platform.h"
+#include "util/plix_util.h"
+
+namespace {
+
+struct route {
+    char *method;
+    char *url;
+    char *body;
+    char *failure;
+    char *last_body;
+    int32_t status;
+    int32_t calls;
+};
+
+constexpr char kNullUrl[] = "null url";
+constexpr char kNotFound[] = "The requested resource could not be found.";
+constexpr char kRejectedKey[] = "apikey=QX-NOP-TKN";
+constexpr char kBadToken[] =
+    "{\"success\":false,\"error\":\"badToken\",\"error_description\":\"Bad API key\"}";
+constexpr char kRefused[] = "connection refused";
+constexpr char kNoMemory[] = "out of memory";
+
+plix_lock g_fl;
+route *g_r;
+int g_n;
+int g_cap;
+char *g_last_url;
+int g_total;
+
+route *find(const char *method, const char *url) {
+    for (int i = 0; i < g_n; ++i)
+        if (strcmp(g_r[i].method, method) == 0 && strcmp(g_r[i].url, url) == 0) return &g_r[i];
+    return nullptr;
+}
+
+// The route (method, url) with its answer cleared, added when missing; null
+// when it cannot be stored.
+route *upsert(const char *method, const char *url) {
+    if (route *r = find(method, url)) {
+        free(r->body);
+        free(r->failure);
+        r->body = r->failure = nullptr;
+        return r;
+    }
+    if (g_n == g_cap) {
+        int cap = g_cap ? g_cap * 2 : 32;
+        if (cap < g_cap) return nullptr;
+        auto *grown = static_cast<route *>(realloc(g_r, sizeof(route) * static_cast<size_t>(cap)));
+        if (!grown) return nullptr;
+        g_r = grown;
+        g_cap = cap;
+    }
+    char *m = plix_strdup(method);
+    char *u = plix_strdup(url);
+    if (!m || !u) {
+        free(m);
+        free(u);
+        return nullptr;
+    }
+    route *r = &g_r[g_n++];
+    *r = route{};
+    r->method = m;
+    r->url = u;
+    return r;
+}
+
+bool valid_method(const char *method) {
+    return method && (strcmp(method, "GET") == 0 || strcmp(method, "POST") == 0);
+}
+
+int fake_do(const char *method, const char *url, const char *request_body, char **body_out,
+            int *status_out, char **error_out) {
+    *body_out = nullptr;
+    *error_out = nullptr;
+    *status_out = 0;
+    if (!url) {
+        *error_out = plix_strdup(kNullUrl);
+        return -1;
+    }
+    plix_lock_guard hold(&g_fl);
+    ++g_total;
+    free(g_last_url);
+    g_last_url = plix_strdup(url);
+    route *r = find(method, url);
+    if (!r && strstr(url, kRejectedKey)) {
+        r = upsert(method, url);
+        if (r) {
+            r->status = 401;
+            r->body = plix_strdup(kBadToken);
+        }
+    }
+    if (!r) {
+        *status_out = 404;
+        *body_out = plix_strdup(kNotFound);
+        if (*body_out) return 0;
+        *error_out = plix_strdup(kNoMemory);
+        return -1;
+    }
+    ++r->calls;
+    if (request_body && request_body[0]) {
+        // Keep the previous record when the copy cannot be made.
+        if (char *copy = plix_strdup(request_body)) {
+            free(r->last_body);
+            r->last_body = copy;
+        }
+    }
+    if (r->failure) {
+        *error_out = plix_strdup(r->failure);
+        return -1;
+    }
+    *status_out = r->status;
+    *body_out = plix_strdup(r->body);
+    if (*body_out) return 0;
+    *status_out = 0;
+    *error_out = plix_strdup(kNoMemory);
+    return -1;
+}
+
+int f_get(void *, const char *url, char **body_out, int *status_out, char **error_out) {
+    return fake_do("GET", url, nullptr, body_out, status_out, error_out);
+}
+
+int f_post(void *, const char *url, const char *body, const char *, char **body_out,
+           int *status_out, char **error_out) {
+    return fake_do("POST", url, body ? body : "", body_out, status_out, error_out);
+}
+
+void f_free(void *, char *text) { free(text); }
+
+constexpr plix_io g_fake = {nullptr, f_get, f_post, f_free};
+
+// Hands a copy to the calling thread's slot and returns it ("" without one).
+const char *hand_out(char *copy) {
+    plix_thread *t = plix_thread_get(true);
+    if (!t) {
+        free(copy);
+        return "";
+    }
+    free(t->fake_ret);
+    t->fake_ret = copy;
+    return copy ? copy : "";
+}
+
+}  // namespace
+
+const plix_io *plix_io_fake(void) { return &g_fake; }
+
+extern "C" {
+
+PLIX_API void plix_fake_reset(void) {
+    plix_lock_guard hold(&g_fl);
+    for (int i = 0; i < g_n; ++i) {
+        route &r = g_r[i];
+        free(r.method);
+        free(r.url);
+        free(r.body);
+        free(r.failure);
+        free(r.last_body);
+    }
+    free(g_r);
+    g_r = nullptr;
+    g_n = g_cap = g_total = 0;
+    free(g_last_url);
+    g_last_url = nullptr;
+}
+
+PLIX_API int plix_fake_set(const char *method, const char *url, int status, const char *body) {
+    if (!valid_method(method) || !url) return -8;
+    plix_lock_guard hold(&g_fl);
+    route *r = upsert(method, url);
+    if (!r) return -9;
+    r->status = status;
+    r->body = plix_strdup(body ? body : "");
+    return r->body ? 0 : -9;
+}
+
+PLIX_API int plix_fake_fail(const char *method, const char *url, const char *message) {
+    if (!valid_method(method) || !url) return -8;
+    plix_lock_guard hold(&g_fl);
+    route *r = upsert(method, url);
+    if (!r) return -9;
+    r->status = 0;
+    r->failure = plix_strdup(message ? message : kRefused);
+    return r->failure ? 0 : -9;
+}
+
+PLIX_API int plix_fake_calls(const char *method, const char *url) {
+    plix_lock_guard hold(&g_fl);
+    if (!url) return g_total;
+    int sum = 0;
+    for (int i = 0; i < g_n; ++i)
+        if (strcmp(g_r[i].url, url) == 0 && (!method || strcmp(g_r[i].method, method) == 0))
+            sum += g_r[i].calls;
+    return sum;
+}
+
+PLIX_API const char *plix_fake_last_body(const char *url) {
+    char *copy = nullptr;
+    if (url) {
+        plix_lock_guard hold(&g_fl);
+        if (route *r = find("POST", url)) copy = plix_strdup(r->last_body);
+    }
+    return hand_out(copy);
+}
+
+PLIX_API const char *plix_fake_last_url(void) {
+    char *copy;
+    {
+        plix_lock_guard hold(&g_fl);
+        copy = plix_strdup(g_last_url ? g_last_url : "");
+    }
+    return hand_out(copy);
+}
+
+}  // extern "C"

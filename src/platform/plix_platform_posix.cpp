@@ -1,0 +1,106 @@
+// POSIX side of the platform layer: a futex-style lock on Linux (a yielding
+// spin elsewhere) and per-thread state with a thread-exit destructor.
+#if !defined(_WIN32)
+
+#include <pthread.h>
+#include <sched.h>
+#include <stdlib.h>
+
+#include "platform/plix_platform.h"
+
+#if defined(__linux__)
+#include <linux/futex.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
+
+// ------------------------------------------------------------------ lock
+// Three states: 0 free, 1 held, 2 held and someone may be waiting. The
+// releaser wakes one waiter only when the state was 2.
+
+namespace {
+
+void lock_wait(std::atomic<int> *word) {
+#if defined(__linux__)
+    syscall(SYS_futex, reinterpret_cast<int *>(word), FUTEX_WAIT_PRIVATE, 2, nullptr, nullptr, 0);
+#else
+    (void)word;
+    sched_yield();
+#endif
+}
+
+void lock_wake(std::atomic<int> *word) {
+#if defined(__linux__)
+    syscall(SYS_futex, reinterpret_cast<int *>(word), FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr, 0);
+#else
+    (void)word;
+#endif
+}
+
+}  // namespace
+
+void plix_lock_acquire(plix_lock *lock) {
+    int expected = 0;
+    if (lock->state.compare_exchange_strong(expected, 1, std::memory_order_acquire)) return;
+    for (int spin = 0; spin < 100; ++spin) {
+        expected = 0;
+        if (lock->state.load(std::memory_order_relaxed) == 0 &&
+            lock->state.compare_exchange_weak(expected, 1, std::memory_order_acquire))
+            return;
+    }
+    while (lock->state.exchange(2, std::memory_order_acquire) != 0) lock_wait(&lock->state);
+}
+
+void plix_lock_release(plix_lock *lock) {
+    if (lock->state.exchange(0, std::memory_order_release) == 2) lock_wake(&lock->state);
+}
+
+// ---------------------------------------------------------- thread state
+// The pointer lives in a trivial thread_local; a pthread key carries the
+// same pointer only so that its destructor runs when the thread exits. When
+// the library is unloaded the key is deleted first, so no destructor of an
+// unloaded library can run later (threads still alive then keep their few
+// bytes).
+
+namespace {
+
+thread_local plix_thread *t_thread;
+pthread_key_t s_key;
+pthread_once_t s_key_once = PTHREAD_ONCE_INIT;
+std::atomic<bool> s_key_ok{false};
+
+void thread_release(void *p) {
+    auto *t = static_cast<plix_thread *>(p);
+    free(t->result);
+    free(t->error);
+    free(t->fake_ret);
+    free(t);
+    t_thread = nullptr;
+}
+
+void key_create() {
+    if (pthread_key_create(&s_key, thread_release) == 0)
+        s_key_ok.store(true, std::memory_order_release);
+}
+
+__attribute__((destructor)) void key_delete() {
+    if (s_key_ok.exchange(false)) pthread_key_delete(s_key);
+}
+
+}  // namespace
+
+plix_thread *plix_thread_get(bool create) {
+    if (t_thread || !create) return t_thread;
+    pthread_once(&s_key_once, key_create);
+    auto *t = static_cast<plix_thread *>(calloc(1, sizeof(plix_thread)));
+    if (!t) return nullptr;
+    // Without a key the state still works; it is then not released at exit.
+    if (s_key_ok.load(std::memory_order_acquire) && pthread_setspecific(s_key, t) != 0) {
+        free(t);
+        return nullptr;
+    }
+    t_thread = t;
+    return t;
+}
+
+#endif  // !_WIN32

@@ -1,0 +1,250 @@
+// The text buffer and its writers.
+#include <stdarg.h>
+#include <stdio.h>
+#include <string.h>
+#include <yyjson.h>
+
+#include "util/plix_util.h"
+
+namespace {
+
+// Capacity for a need of `need` bytes: 256, doubled until it fits. 0 when
+// the capacity would no longer read as a non-negative signed 64-bit number.
+uint64_t grown_capacity(uint64_t capacity, uint64_t need) {
+    uint64_t c = capacity ? capacity : 256;
+    while (c < need) {
+        if (c >> 63) return 0;
+        c *= 2;
+    }
+    return c;
+}
+
+}  // namespace
+
+int plix_buf_reserve(plix_buf *buf, uint64_t count) {
+    if (!buf) return -1;
+    if (count > UINT64_MAX - 1 - buf->length) return -1;
+    uint64_t need = buf->length + count + 1;
+    if (buf->capacity >= need && buf->text) return 0;
+    uint64_t c = grown_capacity(buf->capacity, need);
+    if (!c || c > SIZE_MAX) return -1;
+    char *t = static_cast<char *>(realloc(buf->text, static_cast<size_t>(c)));
+    if (!t) return -1;
+    if (!buf->text) t[0] = '\0';
+    buf->text = t;
+    buf->capacity = c;
+    return 0;
+}
+
+int plix_buf_add(plix_buf *buf, const void *bytes, uint64_t count) {
+    if (plix_buf_reserve(buf, count) != 0) return -1;
+    if (count) memcpy(buf->text + buf->length, bytes, static_cast<size_t>(count));
+    buf->length += count;
+    buf->text[buf->length] = '\0';
+    return 0;
+}
+
+int plix_buf_adds(plix_buf *buf, const char *s) { return plix_buf_add(buf, s, strlen(s)); }
+
+int plix_buf_addf(plix_buf *buf, const char *format, ...) {
+    char local[512];
+    va_list ap;
+    va_start(ap, format);
+    int n = vsnprintf(local, sizeof local, format, ap);
+    va_end(ap);
+    if (n < 0) return -1;
+    if (n < static_cast<int>(sizeof local))
+        return plix_buf_add(buf, local, static_cast<uint64_t>(n));
+    plix_str block(static_cast<char *>(malloc(static_cast<size_t>(n) + 1)));
+    if (!block) return -1;
+    va_start(ap, format);
+    int m = vsnprintf(block.get(), static_cast<size_t>(n) + 1, format, ap);
+    va_end(ap);
+    if (m != n) return -1;
+    return plix_buf_add(buf, block.get(), static_cast<uint64_t>(n));
+}
+
+void plix_buf_free(plix_buf *buf) {
+    if (!buf) return;
+    free(buf->text);
+    *buf = plix_buf{};
+}
+
+// ------------------------------------------------------------ JSON string
+
+namespace {
+
+// 0: copied as is; 1: short escape; 2: \u00XX; 3: may start a multi-byte
+// UTF-8 sequence (checked before copying).
+constexpr unsigned char kind_of(unsigned char c) {
+    if (c == '"' || c == '\\' || c == '\t' || c == '\n' || c == '\r') return 1;
+    if (c < 0x20 || c == 0x7f) return 2;
+    if (c >= 0x80) return 3;
+    return 0;
+}
+
+struct byte_kinds {
+    unsigned char k[256];
+    constexpr byte_kinds() : k{} {
+        for (int i = 0; i < 256; ++i) k[i] = kind_of(static_cast<unsigned char>(i));
+    }
+};
+constexpr byte_kinds s_kinds;
+
+}  // namespace
+
+int plix_buf_json_str(plix_buf *buf, const char *s) {
+    if (!s) return plix_buf_add(buf, "null", 4);
+    const auto *p = reinterpret_cast<const unsigned char *>(s);
+    size_t n = strlen(s);
+    // Reserve for the common case (nothing escaped) in one step.
+    if (plix_buf_reserve(buf, n + 2) != 0) return -1;
+    buf->text[buf->length++] = '"';
+    buf->text[buf->length] = '\0';
+    size_t run = 0;  // start of the pending run of bytes copied unchanged
+    size_t i = 0;
+    while (i < n) {
+        unsigned char k = s_kinds.k[p[i]];
+        if (k == 0) {
+            ++i;
+            continue;
+        }
+        if (k == 3) {
+            int len = plix_utf8_seq(p + i, n - i);
+            if (len > 0) {
+                i += static_cast<size_t>(len);
+                continue;
+            }
+        }
+        if (plix_buf_add(buf, p + run, i - run) != 0) return -1;
+        char esc[8];
+        size_t elen = 2;
+        esc[0] = '\\';
+        switch (p[i]) {
+            case '"':
+                esc[1] = '"';
+                break;
+            case '\\':
+                esc[1] = '\\';
+                break;
+            case '\t':
+                esc[1] = 't';
+                break;
+            case '\n':
+                esc[1] = 'n';
+                break;
+            case '\r':
+                esc[1] = 'r';
+                break;
+            default:
+                if (k == 2) {
+                    static constexpr char hex[] = "0123456789abcdef";
+                    esc[1] = 'u';
+                    esc[2] = '0';
+                    esc[3] = '0';
+                    esc[4] = hex[p[i] >> 4];
+                    esc[5] = hex[p[i] & 15];
+                    elen = 6;
+                } else {  // a byte that begins no well-formed sequence
+                    esc[0] = '\xEF';
+                    esc[1] = '\xBF';
+                    esc[2] = '\xBD';
+                    elen = 3;
+                }
+        }
+        if (plix_buf_add(buf, esc, elen) != 0) return -1;
+        run = ++i;
+    }
+    if (plix_buf_add(buf, p + run, n - run) != 0) return -1;
+    return plix_buf_add(buf, "\"", 1);
+}
+
+// ------------------------------------------------------------- JSON value
+
+int plix_buf_json_val(plix_buf *buf, yyjson_val *value) {
+    size_t len = 0;
+    char *json = yyjson_val_write(value, 0, &len);
+    if (!json) return -1;
+    int r = plix_buf_add(buf, json, len);
+    free(json);
+    return r;
+}
+
+int plix_buf_json_obj(plix_buf *buf, yyjson_val *value) {
+    return yyjson_is_obj(value) ? plix_buf_json_val(buf, value) : -1;
+}
+
+int plix_buf_json_arr(plix_buf *buf, yyjson_val *value) {
+    return yyjson_is_arr(value) ? plix_buf_json_val(buf, value) : -1;
+}
+
+// --------------------------------------------------------------- encoding
+
+namespace {
+
+constexpr bool unreserved(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '.' || c == '_' || c == '~';
+}
+
+}  // namespace
+
+size_t plix_pct_len(std::string_view s) {
+    size_t n = 0;
+    for (unsigned char c : s) n += unreserved(c) ? 1 : 3;
+    return n;
+}
+
+char *plix_pct_encode(const char *s) {
+    std::string_view v = s ? std::string_view(s) : std::string_view();
+    char *out = static_cast<char *>(malloc(plix_pct_len(v) + 1));
+    if (!out) return nullptr;
+    static constexpr char hex[] = "0123456789ABCDEF";
+    char *w = out;
+    for (unsigned char c : v) {
+        if (unreserved(c)) {
+            *w++ = static_cast<char>(c);
+        } else {
+            *w++ = '%';
+            *w++ = hex[c >> 4];
+            *w++ = hex[c & 15];
+        }
+    }
+    *w = '\0';
+    return out;
+}
+
+int plix_buf_query(plix_buf *buf, const char *name, const char *value) {
+    if (!buf || !name) return -1;
+    plix_str enc(plix_pct_encode(value));
+    if (!enc) return -1;
+    bool has_q = buf->text && memchr(buf->text, '?', static_cast<size_t>(buf->length));
+    if (plix_buf_add(buf, has_q ? "&" : "?", 1) != 0) return -1;
+    if (plix_buf_adds(buf, name) != 0 || plix_buf_add(buf, "=", 1) != 0) return -1;
+    return plix_buf_adds(buf, enc.get());
+}
+
+// ------------------------------------------------------------------ copies
+
+char *plix_strdup(const char *s) {
+    if (!s) return nullptr;
+    return plix_strndup(s, strlen(s));
+}
+
+char *plix_strndup(const char *bytes, size_t count) {
+    if (!bytes || count == SIZE_MAX) return nullptr;
+    char *p = static_cast<char *>(malloc(count + 1));
+    if (!p) return nullptr;
+    if (count) memcpy(p, bytes, count);
+    p[count] = '\0';
+    return p;
+}
+
+void plix_msg(char *message, size_t capacity, const char *format, ...) {
+    if (!message || !capacity) return;
+    va_list ap;
+    va_start(ap, format);
+    int n = vsnprintf(message, capacity, format, ap);
+    va_end(ap);
+    if (n < 0) message[0] = '\0';
+}

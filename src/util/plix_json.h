@@ -1,0 +1,73 @@
+// Reading JSON with yyjson: an owning document handle and the member-lookup
+// rule every reader follows (exact, case-sensitive key; the first member
+// with the key wins; a value of the wrong type counts as absent).
+#pragma once
+
+#include <stdint.h>
+#include <string.h>
+#include <yyjson.h>
+
+// Releases a parsed document when the scope ends.
+class plix_doc {
+  public:
+    plix_doc() = default;
+    explicit plix_doc(yyjson_doc *d) : d_(d) {}
+    ~plix_doc() { yyjson_doc_free(d_); }
+    plix_doc(const plix_doc &) = delete;
+    plix_doc &operator=(const plix_doc &) = delete;
+    yyjson_doc *get() const { return d_; }
+    yyjson_val *root() const { return yyjson_doc_get_root(d_); }
+    void reset(yyjson_doc *d = nullptr) {
+        yyjson_doc_free(d_);
+        d_ = d;
+    }
+    yyjson_doc *release() {
+        yyjson_doc *d = d_;
+        d_ = nullptr;
+        return d;
+    }
+
+  private:
+    yyjson_doc *d_ = nullptr;
+};
+
+// Parses length bytes strictly: no reader flags, default allocator. When
+// oom is given it tells whether a failure was the reader running out of
+// memory rather than invalid JSON.
+inline yyjson_doc *plix_json_parse(const char *bytes, size_t length, bool *oom = nullptr) {
+    yyjson_read_err err{};
+    // Without the in-situ flag the reader never writes to its input.
+    yyjson_doc *d = yyjson_read_opts(const_cast<char *>(bytes), length, 0, nullptr, &err);
+    if (oom) *oom = !d && err.code == YYJSON_READ_ERROR_MEMORY_ALLOCATION;
+    return d;
+}
+
+// Parses a NUL-terminated text (null gives null) as plix_json_parse does.
+inline yyjson_doc *plix_json_read(const char *text, bool *oom = nullptr) {
+    if (oom) *oom = false;
+    return text ? plix_json_parse(text, strlen(text), oom) : nullptr;
+}
+
+// The first member named key, or null (also when obj is not an object).
+inline yyjson_val *plix_json_get(yyjson_val *obj, const char *key) {
+    return yyjson_obj_get(obj, key);
+}
+
+// The first member's string, or null when absent or not a string.
+inline const char *plix_json_str(yyjson_val *obj, const char *key) {
+    yyjson_val *v = yyjson_obj_get(obj, key);
+    return yyjson_is_str(v) ? yyjson_get_str(v) : nullptr;
+}
+
+// The first member's string when it is a non-empty string, else null.
+inline const char *plix_json_text(yyjson_val *obj, const char *key) {
+    const char *s = plix_json_str(obj, key);
+    return s && s[0] ? s : nullptr;
+}
+
+// The first member's integer (64 bits read as signed), or fallback when it
+// is absent or not an integer.
+inline int64_t plix_json_int(yyjson_val *obj, const char *key, int64_t fallback) {
+    yyjson_val *v = yyjson_obj_get(obj, key);
+    return yyjson_is_int(v) ? yyjson_get_sint(v) : fallback;
+}

@@ -1,0 +1,118 @@
+// Foundations: the growable text buffer with its JSON and query writers,
+// percent-encoding, redaction of keys and user info in URLs, and the strict
+// UTF-8 test.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+#include <stdlib.h>
+
+#include <string_view>
+
+struct yyjson_val;
+struct yyjson_doc;
+
+#if defined(__MINGW32__)
+#define PLIX_PRINTF(f, a) __attribute__((format(gnu_printf, f, a)))
+#else
+#define PLIX_PRINTF(f, a) __attribute__((format(printf, f, a)))
+#endif
+
+// A growable NUL-terminated byte buffer. A zero-filled record is an empty
+// buffer without a block. After each successful append, text is non-null
+// and text[length] is NUL; once a block exists its capacity is 256 times a
+// power of two. Every operation answers 0 or -1 (a plain failure flag).
+struct plix_buf {
+    char *text;
+    uint64_t length;
+    uint64_t capacity;
+};
+
+int plix_buf_add(plix_buf *buf, const void *bytes, uint64_t count);
+int plix_buf_adds(plix_buf *buf, const char *s);
+int plix_buf_addf(plix_buf *buf, const char *format, ...) PLIX_PRINTF(2, 3);
+// Appends s as a JSON string (quoted, escaped); null appends null. Bytes
+// that do not begin a well-formed UTF-8 sequence become U+FFFD, so the
+// output is always valid UTF-8 JSON.
+int plix_buf_json_str(plix_buf *buf, const char *s);
+// Appends a parsed value as compact JSON (yyjson's writer, no flags).
+int plix_buf_json_val(plix_buf *buf, yyjson_val *value);
+int plix_buf_json_obj(plix_buf *buf, yyjson_val *value);  // -1 unless an object
+int plix_buf_json_arr(plix_buf *buf, yyjson_val *value);  // -1 unless an array
+// Appends "?" (or "&" when the content already holds a "?"), name, "=" and
+// the percent-encoded value.
+int plix_buf_query(plix_buf *buf, const char *name, const char *value);
+void plix_buf_free(plix_buf *buf);
+
+// Makes sure count more bytes fit without another allocation (same growth
+// rule as an append). 0 or -1.
+int plix_buf_reserve(plix_buf *buf, uint64_t count);
+
+// Heap copies (null in, or allocation failure, gives null).
+char *plix_strdup(const char *s);
+char *plix_strndup(const char *bytes, size_t count);
+
+// Percent-encoding: A-Z a-z 0-9 - . _ ~ are kept, every other byte becomes
+// "%" and two upper-case hex digits. The length of the encoding of s.
+size_t plix_pct_len(std::string_view s);
+// A new heap string holding the encoding of s (null s encodes to ""); null
+// when the allocation fails.
+char *plix_pct_encode(const char *s);
+
+// Length of the well-formed UTF-8 sequence at p (1 to 4), or 0 when the
+// bytes there do not begin one. At most avail bytes are read.
+int plix_utf8_seq(const unsigned char *p, size_t avail);
+// 1 when count bytes are well-formed UTF-8, else 0.
+int plix_utf8_ok(const void *bytes, size_t count);
+
+// Writes text into output (size bytes, always NUL-terminated when size > 0)
+// with every URL's user info dropped and every apikey parameter's value
+// replaced by "***". Never allocates and never fails; a cut output never
+// holds a byte redaction would have dropped.
+void plix_redact_into(const char *text, char *output, size_t size);
+
+// Releases a buffer when the scope ends, unless released() took its text.
+class plix_buf_guard {
+  public:
+    plix_buf_guard() : buf{} {}
+    ~plix_buf_guard() { plix_buf_free(&buf); }
+    plix_buf_guard(const plix_buf_guard &) = delete;
+    plix_buf_guard &operator=(const plix_buf_guard &) = delete;
+    // Hands the block to the caller (who frees it) and empties the buffer.
+    char *release() {
+        char *t = buf.text;
+        buf = plix_buf{};
+        return t;
+    }
+    plix_buf buf;
+};
+
+// Frees a heap pointer when the scope ends.
+template <typename T>
+class plix_heap {
+  public:
+    plix_heap() = default;
+    explicit plix_heap(T *p) : p_(p) {}
+    ~plix_heap() { free(p_); }
+    plix_heap(const plix_heap &) = delete;
+    plix_heap &operator=(const plix_heap &) = delete;
+    T *get() const { return p_; }
+    T **out() { return &p_; }
+    T *release() {
+        T *p = p_;
+        p_ = nullptr;
+        return p;
+    }
+    void reset(T *p = nullptr) {
+        free(p_);
+        p_ = p;
+    }
+    explicit operator bool() const { return p_ != nullptr; }
+
+  private:
+    T *p_ = nullptr;
+};
+using plix_str = plix_heap<char>;
+
+// Bounded formatting into a message buffer: cut to size - 1, NUL-terminated.
+void plix_msg(char *message, size_t capacity, const char *format, ...) PLIX_PRINTF(3, 4);

@@ -1,0 +1,34 @@
+// The listing entry the host hands back to stream_url.
+#include <yyjson.h>
+
+#include "util/plix_json.h"
+#include "util/plix_util.h"
+#include "wire/plix_wire.h"
+
+int plix_entry_link(const char *entry, char **link_out, char *message, size_t capacity) {
+    *link_out = nullptr;
+    bool oom;
+    plix_doc doc(plix_json_read(entry, &oom));
+    yyjson_val *root = doc.root();
+    if (oom) {
+        plix_msg(message, capacity, "out of memory");
+        return -5;
+    }
+    if (!yyjson_is_obj(root)) {
+        plix_msg(message, capacity, "entry is not a JSON object");
+        return -8;
+    }
+    const char *chosen = nullptr;
+    for (const char *key : {"locator", "link", "path"})
+        if ((chosen = plix_json_text(root, key))) break;
+    if (!chosen) {
+        plix_msg(message, capacity, "entry has no locator/link/path");
+        return -2;
+    }
+    *link_out = plix_strdup(chosen);
+    if (!*link_out) {
+        plix_msg(message, capacity, "out of memory");
+        return -5;
+    }
+    return 0;
+}

@@ -1,0 +1,195 @@
+// Downloader rows, add results and single hosted-file answers.
+#include <string.h>
+#include <yyjson.h>
+
+#include "util/plix_json.h"
+#include "util/plix_util.h"
+#include "wire/plix_records.h"
+#include "wire/plix_wire.h"
+
+void plix_links_free(plix_links *list) {
+    if (!list) return;
+    for (uint64_t i = 0; i < list->count; ++i) plix_link_free(&list->items[i]);
+    free(list->items);
+    *list = plix_links{};
+}
+
+void plix_link_free(plix_link *rec) {
+    free(rec->name);
+    free(rec->link);
+    free(rec->id);
+    *rec = plix_link{nullptr, nullptr, -1, nullptr};
+}
+
+int plix_links_append(plix_links *list, plix_link *rec) {
+    if (list->count == list->capacity) {
+        uint64_t cap = list->capacity ? list->capacity * 2 : 16;
+        auto *grown = static_cast<plix_link *>(
+            realloc(list->items, static_cast<size_t>(cap) * sizeof(plix_link)));
+        if (!grown) {
+            plix_link_free(rec);
+            return -1;
+        }
+        list->items = grown;
+        list->capacity = cap;
+    }
+    list->items[list->count++] = *rec;
+    *rec = plix_link{nullptr, nullptr, -1, nullptr};
+    return 0;
+}
+
+namespace {
+
+// Copies a string member into *out (left null when absent); false only when
+// a copy was needed and could not be made.
+bool copy_member(yyjson_val *obj, const char *key, char **out) {
+    const char *s = plix_json_str(obj, key);
+    if (!s) return true;
+    *out = plix_strdup(s);
+    return *out != nullptr;
+}
+
+}  // namespace
+
+bool plix_link_read(yyjson_val *obj, bool name_from_id, plix_link *rec) {
+    *rec = plix_link{nullptr, nullptr, -1, nullptr};
+    if (!yyjson_is_obj(obj)) return true;
+    bool ok = copy_member(obj, "name", &rec->name) && copy_member(obj, "downloadUrl", &rec->link) &&
+              copy_member(obj, "id", &rec->id);
+    if (ok && !rec->name && name_from_id && rec->id) {
+        rec->name = plix_strdup(rec->id);
+        ok = rec->name != nullptr;
+    }
+    rec->size = plix_json_int(obj, "size", -1);
+    if (!ok) plix_link_free(rec);
+    return ok;
+}
+
+int plix_links_fill(yyjson_val *array, bool name_from_id, plix_links *list, const char *too_many,
+                    char *message, size_t capacity) {
+    if (yyjson_arr_size(array) > PLIX_LINKS_MAX) {
+        plix_msg(message, capacity, "%s", too_many);
+        return -5;
+    }
+    size_t idx, max;
+    yyjson_val *el;
+    yyjson_arr_foreach(array, idx, max, el) {
+        plix_link rec;
+        if (!plix_link_read(el, name_from_id, &rec) || plix_links_append(list, &rec) != 0) {
+            plix_links_free(list);
+            plix_msg(message, capacity, "out of memory");
+            return -5;
+        }
+    }
+    return 0;
+}
+
+yyjson_val *plix_value_array(yyjson_val *value) {
+    if (yyjson_is_arr(value)) return value;
+    if (yyjson_is_obj(value)) {
+        yyjson_val *inner = yyjson_obj_get(value, "value");
+        if (yyjson_is_arr(inner)) return inner;
+    }
+    return nullptr;
+}
+
+int plix_parse_downloader_list(const char *body, uint64_t length, plix_links *list, char *message,
+                               size_t capacity) {
+    *list = plix_links{};
+    yyjson_doc *d;
+    yyjson_val *value;
+    int r = plix_parse_envelope(body, length, &d, &value, message, capacity);
+    if (r != 0) return r;
+    plix_doc doc(d);
+    yyjson_val *rows = plix_value_array(value);
+    if (!rows) {
+        plix_msg(message, capacity, "downloader/list returned no list");
+        return -5;
+    }
+    return plix_links_fill(rows, true, list, "downloader list larger than 65536 rows", message,
+                           capacity);
+}
+
+int plix_parse_added(const char *body, uint64_t length, char **payload_out, char **url_out,
+                     char **name_out, int64_t *size_out, char *message, size_t capacity) {
+    *payload_out = nullptr;
+    if (url_out) *url_out = nullptr;
+    if (name_out) *name_out = nullptr;
+    if (size_out) *size_out = -1;
+    yyjson_doc *d;
+    yyjson_val *value;
+    int r = plix_parse_envelope(body, length, &d, &value, message, capacity);
+    if (r != 0) return r;
+    plix_doc doc(d);
+
+    yyjson_val *file = yyjson_is_obj(value) ? value : yyjson_arr_get_first(value);
+    if (!yyjson_is_obj(file)) {
+        plix_msg(message, capacity, "downloader/add returned no hosted file");
+        return -5;
+    }
+    if (!plix_json_text(file, "id")) {
+        plix_msg(message, capacity, "downloader/add returned no hosted-file id");
+        return -5;
+    }
+
+    // {"Files":[<object>]} for one hosted file; an array value stands in
+    // "Files" as it is, so the files are not nested in a second array.
+    plix_buf_guard payload;
+    bool is_obj = yyjson_is_obj(value);
+    if (plix_buf_adds(&payload.buf, is_obj ? "{\"Files\":[" : "{\"Files\":") != 0 ||
+        plix_buf_json_val(&payload.buf, value) != 0 ||
+        plix_buf_adds(&payload.buf, is_obj ? "]}" : "}") != 0) {
+        plix_msg(message, capacity, "out of memory serialising the add result");
+        return -5;
+    }
+
+    if (url_out || name_out || size_out) {
+        yyjson_val *url = yyjson_obj_get(file, "downloadUrl");
+        yyjson_val *name = yyjson_obj_get(file, "name");
+        yyjson_val *size = yyjson_obj_get(file, "size");
+        if (!yyjson_is_str(url)) {
+            yyjson_val *first = yyjson_arr_get_first(yyjson_obj_get(file, "files"));
+            if (yyjson_is_obj(first)) {
+                url = yyjson_obj_get(first, "downloadUrl");
+                if (!yyjson_is_str(name)) name = yyjson_obj_get(first, "name");
+                if (!yyjson_is_int(size)) size = yyjson_obj_get(first, "size");
+            }
+        }
+        if (url_out && yyjson_is_str(url) && yyjson_get_str(url)[0])
+            *url_out = plix_strdup(yyjson_get_str(url));
+        if (name_out && yyjson_is_str(name)) *name_out = plix_strdup(yyjson_get_str(name));
+        if (size_out && yyjson_is_int(size)) *size_out = yyjson_get_sint(size);
+    }
+    *payload_out = payload.release();
+    return 0;
+}
+
+int plix_parse_unlock(const char *body, uint64_t length, char **url_out, char **name_out,
+                      int64_t *size_out, char *message, size_t capacity) {
+    *url_out = nullptr;
+    *name_out = nullptr;
+    *size_out = -1;
+    yyjson_doc *d;
+    yyjson_val *value;
+    int r = plix_parse_envelope(body, length, &d, &value, message, capacity);
+    if (r != 0) return r;
+    plix_doc doc(d);
+    const char *url = nullptr;
+    if (yyjson_is_obj(value) && yyjson_obj_size(value) > 0) {
+        url = plix_json_text(value, "downloadUrl");
+        if (!url) url = plix_json_text(value, "url");
+    }
+    if (!url) {
+        plix_msg(message, capacity, "hosted file has no downloadUrl");
+        return -5;
+    }
+    plix_str copy(plix_strdup(url));
+    if (!copy) {
+        plix_msg(message, capacity, "out of memory");
+        return -5;
+    }
+    if (const char *name = plix_json_str(value, "name")) *name_out = plix_strdup(name);
+    *size_out = plix_json_int(value, "size", -1);
+    *url_out = copy.release();
+    return 0;
+}

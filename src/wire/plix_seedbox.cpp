@@ -1,0 +1,31 @@
+// The files of one seedbox torrent.
+#include <yyjson.h>
+
+#include "util/plix_json.h"
+#include "util/plix_util.h"
+#include "wire/plix_records.h"
+#include "wire/plix_wire.h"
+
+int plix_parse_seedbox_files(const char *body, uint64_t length, plix_links *list, char *message,
+                             size_t capacity) {
+    *list = plix_links{};
+    yyjson_doc *d;
+    yyjson_val *value;
+    int r = plix_parse_envelope(body, length, &d, &value, message, capacity);
+    if (r != 0) return r;
+    plix_doc doc(d);
+    yyjson_val *torrents = plix_value_array(value);
+    if (!torrents) {
+        plix_msg(message, capacity, "seedbox/list returned no torrent list");
+        return -5;
+    }
+    yyjson_val *torrent = yyjson_arr_get_first(torrents);
+    if (!yyjson_is_obj(torrent)) {
+        plix_msg(message, capacity, "seedbox/list returned no torrent");
+        return -2;
+    }
+    yyjson_val *files = yyjson_obj_get(torrent, "files");
+    if (!yyjson_is_arr(files)) return 0;
+    return plix_links_fill(files, false, list, "seedbox torrent larger than 65536 files", message,
+                           capacity);
+}

@@ -1,0 +1,72 @@
+// Service records: the response envelope, downloader rows and add results,
+// seedbox torrent files, and the listing entry the host hands back.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+struct yyjson_doc;
+struct yyjson_val;
+
+// Opens the service's envelope {"success":...,"value":...}. On 0 the
+// caller owns *doc (release with yyjson_doc_free) and *value points inside
+// it. On failure (-1, -2, -3, -5, the class of the service's error code)
+// both are null and message says why.
+int plix_parse_envelope(const char *body, uint64_t length, yyjson_doc **doc, yyjson_val **value,
+                        char *message, size_t capacity);
+
+// The result class of a service error code ("badToken" -1, "maxLink" -3, ...).
+int plix_error_class(const char *code);
+
+// One playable file: a downloader row or a torrent's file. Owns its texts.
+struct plix_link {
+    char *name;
+    char *link;    // the file's direct URL
+    int64_t size;  // -1 when unknown
+    char *id;
+};
+
+// A list of link records, in the service's order. Zero-filled is empty.
+struct plix_links {
+    plix_link *items;
+    uint64_t count;
+    uint64_t capacity;
+};
+
+enum { PLIX_LINKS_MAX = 65536 };
+
+void plix_links_free(plix_links *list);
+// Appends rec (taking its texts); on failure releases them and answers -1.
+int plix_links_append(plix_links *list, plix_link *rec);
+
+// Releases a link list when the scope ends.
+class plix_links_guard {
+  public:
+    plix_links_guard() : list{} {}
+    ~plix_links_guard() { plix_links_free(&list); }
+    plix_links_guard(const plix_links_guard &) = delete;
+    plix_links_guard &operator=(const plix_links_guard &) = delete;
+    plix_links list;
+};
+
+// downloader/list: the rows of "value" (or of "value"."value").
+int plix_parse_downloader_list(const char *body, uint64_t length, plix_links *list, char *message,
+                               size_t capacity);
+
+// An add result (downloader/add, seedbox/add): the payload {"Files":...}
+// and the hosted file's URL, name and size. url_out, name_out and size_out
+// may be null. On failure nothing is handed out.
+int plix_parse_added(const char *body, uint64_t length, char **payload_out, char **url_out,
+                     char **name_out, int64_t *size_out, char *message, size_t capacity);
+
+// A single hosted-file answer: URL ("downloadUrl", else "url"), name, size.
+int plix_parse_unlock(const char *body, uint64_t length, char **url_out, char **name_out,
+                      int64_t *size_out, char *message, size_t capacity);
+
+// seedbox/list for one torrent: the files of the first torrent.
+int plix_parse_seedbox_files(const char *body, uint64_t length, plix_links *list, char *message,
+                             size_t capacity);
+
+// The text to play from a listing entry: "locator", else "link", else
+// "path" (each only as a non-empty string). 0, -8, -2 or -5.
+int plix_entry_link(const char *entry, char **link_out, char *message, size_t capacity);
