@@ -1,0 +1,36 @@
+// Loads the plug-in by path at run time and looks up its exports, the way
+// a host does: dlopen on POSIX, LoadLibraryA on Windows.
+#pragma once
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
+
+struct plix_loader {
+#if defined(_WIN32)
+    HMODULE lib = nullptr;
+    bool open(const char *path) { return (lib = LoadLibraryA(path)) != nullptr; }
+    void *sym(const char *name) const {
+        return reinterpret_cast<void *>(GetProcAddress(lib, name));
+    }
+    void close() {
+        if (lib) FreeLibrary(lib);
+        lib = nullptr;
+    }
+#else
+    void *lib = nullptr;
+    bool open(const char *path) { return (lib = dlopen(path, RTLD_NOW | RTLD_LOCAL)) != nullptr; }
+    void *sym(const char *name) const { return dlsym(lib, name); }
+    void close() {
+        if (lib) dlclose(lib);
+        lib = nullptr;
+    }
+#endif
+    // The export name as a typed function pointer.
+    template <typename F>
+    F fn(const char *name) const {
+        return reinterpret_cast<F>(sym(name));
+    }
+};
