@@ -16,6 +16,11 @@ struct exchange : ::testing::Test {
     plix_resp_guard r;
     char msg[768] = "";
     void SetUp() override { table = io.table(); }
+    // The record, released first: a request zero-fills it without freeing.
+    plix_resp *rec() {
+        plix_resp_free(&r.resp);
+        return &r.resp;
+    }
 };
 
 TEST_F(exchange, CompletedExchangeCopiesBodyAndReleasesStrings) {
@@ -24,7 +29,7 @@ TEST_F(exchange, CompletedExchangeCopiesBodyAndReleasesStrings) {
     rep.text = "";
     rep.error = "ignored";
     io.replies.push_back(rep);
-    ASSERT_EQ(plix_http(&table, "u", nullptr, &r.resp, msg, sizeof msg), 0);
+    ASSERT_EQ(plix_http(&table, "u", nullptr, rec(), msg, sizeof msg), 0);
     EXPECT_EQ(r.resp.status, 204);
     EXPECT_STREQ(r.resp.body, "");
     EXPECT_EQ(r.resp.length, 0u);
@@ -37,7 +42,7 @@ TEST_F(exchange, CompletedExchangeCopiesBodyAndReleasesStrings) {
 
 TEST_F(exchange, BodyIsCutAtItsNul) {
     io.add(200, std::string("ab\0cd", 5));
-    ASSERT_EQ(plix_http(&table, "u", nullptr, &r.resp, msg, sizeof msg), 0);
+    ASSERT_EQ(plix_http(&table, "u", nullptr, rec(), msg, sizeof msg), 0);
     EXPECT_STREQ(r.resp.body, "ab");
     EXPECT_EQ(r.resp.length, 2u);
 }
@@ -46,7 +51,7 @@ TEST_F(exchange, NullFreeSlotUsesTheHeap) {
     io.with_free = false;
     table = io.table();
     io.add(200, "x");
-    ASSERT_EQ(plix_http(&table, "u", nullptr, &r.resp, msg, sizeof msg), 0);
+    ASSERT_EQ(plix_http(&table, "u", nullptr, rec(), msg, sizeof msg), 0);
     EXPECT_EQ(io.returned, 0);  // released with free(); ASan/valgrind see leaks otherwise
 }
 
@@ -69,7 +74,7 @@ TEST_F(exchange, FailuresGiveOneLineWithTheUrlRedacted) {
         rep.body = row.body;
         rep.error = row.error;
         io.replies.push_back(rep);
-        ASSERT_EQ(plix_http(&table, "svc://u:p@h/x?apikey=K3Y", nullptr, &r.resp, msg, sizeof msg),
+        ASSERT_EQ(plix_http(&table, "svc://u:p@h/x?apikey=K3Y", nullptr, rec(), msg, sizeof msg),
                   -1);
         EXPECT_EQ(std::string(msg), std::string("GET svc://h/x?apikey=***") + row.suffix);
         EXPECT_EQ(r.resp.body, nullptr);
@@ -85,7 +90,7 @@ TEST_F(exchange, LongErrorLineIsCutTo199) {
     rep.body = false;
     rep.error = e.c_str();
     io.replies.push_back(rep);
-    ASSERT_EQ(plix_http(&table, "u", nullptr, &r.resp, msg, sizeof msg), -1);
+    ASSERT_EQ(plix_http(&table, "u", nullptr, rec(), msg, sizeof msg), -1);
     EXPECT_EQ(std::string(msg), "GET u: " + std::string(199, 'e'));
 }
 
@@ -93,9 +98,9 @@ TEST_F(exchange, UrlBoundAppliesToTheFullUrl) {
     std::string base = "u?";
     std::string url = base + std::string(8192 - base.size() - 8 - 4, 'a');  // + "&apikey=" + key
     io.add(200, "{}");
-    ASSERT_EQ(plix_http_auth(&table, "KKKK", url.c_str(), nullptr, &r.resp, msg, sizeof msg), 0);
+    ASSERT_EQ(plix_http_auth(&table, "KKKK", url.c_str(), nullptr, rec(), msg, sizeof msg), 0);
     EXPECT_EQ(io.seen.back().url.size(), 8192u);
-    ASSERT_EQ(plix_http_auth(&table, "KKKKK", url.c_str(), nullptr, &r.resp, msg, sizeof msg), -1);
+    ASSERT_EQ(plix_http_auth(&table, "KKKKK", url.c_str(), nullptr, rec(), msg, sizeof msg), -1);
     EXPECT_STREQ(msg, "request URL longer than 8 KiB");
     EXPECT_EQ(io.seen.size(), 1u);
 }
@@ -114,11 +119,11 @@ TEST_F(exchange, KeyIsEncodedAndAppendedLast) {
 
 TEST_F(exchange, PostContentTypesAndSlots) {
     io.add(200, "a");
-    ASSERT_EQ(plix_http_post(&table, "u", nullptr, nullptr, &r.resp, msg, sizeof msg), 0);
+    ASSERT_EQ(plix_http_post(&table, "u", nullptr, nullptr, rec(), msg, sizeof msg), 0);
     EXPECT_EQ(io.seen.back().content_type, "application/x-www-form-urlencoded");
     EXPECT_EQ(io.seen.back().body, "");
     io.add(200, "a");
-    ASSERT_EQ(plix_http(&table, "u", "torrent", &r.resp, msg, sizeof msg), 0);
+    ASSERT_EQ(plix_http(&table, "u", "torrent", rec(), msg, sizeof msg), 0);
     EXPECT_EQ(io.seen.back().method, "POST");
     EXPECT_EQ(io.seen.back().content_type, "multipart/form-data; boundary=plixtorrent");
 
@@ -126,18 +131,18 @@ TEST_F(exchange, PostContentTypesAndSlots) {
     plix_io no_get = table;
     no_get.get = nullptr;
     io.add(200, "a");
-    EXPECT_EQ(plix_http_auth_post(&no_get, "KKKK", "u", "t/x", "b", &r.resp, msg, sizeof msg), 0);
+    EXPECT_EQ(plix_http_auth_post(&no_get, "KKKK", "u", "t/x", "b", rec(), msg, sizeof msg), 0);
     EXPECT_EQ(io.seen.back().content_type, "t/x");
-    EXPECT_EQ(plix_http(&no_get, "u", "b", &r.resp, msg, sizeof msg), -1);
+    EXPECT_EQ(plix_http(&no_get, "u", "b", rec(), msg, sizeof msg), -1);
     EXPECT_STREQ(msg, "no transport");
-    EXPECT_EQ(plix_http_auth(nullptr, "KKKK", "u", nullptr, &r.resp, msg, sizeof msg), -1);
-    EXPECT_EQ(plix_http_post(nullptr, "u", nullptr, nullptr, &r.resp, msg, sizeof msg), -1);
+    EXPECT_EQ(plix_http_auth(nullptr, "KKKK", "u", nullptr, rec(), msg, sizeof msg), -1);
+    EXPECT_EQ(plix_http_post(nullptr, "u", nullptr, nullptr, rec(), msg, sizeof msg), -1);
 }
 
 TEST_F(exchange, PostFailureMessage) {
     io.fail("reset by peer");
     ASSERT_EQ(
-        plix_http_post(&table, "svc://h/a?apikey=SECRET", nullptr, "b", &r.resp, msg, sizeof msg),
+        plix_http_post(&table, "svc://h/a?apikey=SECRET", nullptr, "b", rec(), msg, sizeof msg),
         -1);
     EXPECT_STREQ(msg, "POST svc://h/a?apikey=***: reset by peer");
 }
