@@ -3,7 +3,12 @@
 
 CMAKE ?= cmake
 
-.PHONY: all deps build demo test clean format
+# make bench: the benchmarks (Release, -O2), ending with a table of the
+# plug-in against its yyjson baseline. BENCH_ARGS go to the binary.
+BENCH_ARGS ?= --benchmark_repetitions=5 --benchmark_display_aggregates_only=true \
+	--benchmark_enable_random_interleaving=true
+
+.PHONY: all deps build demo test bench clean format
 
 all: build
 
@@ -23,8 +28,14 @@ test: build
 	$(CMAKE) --build --preset clang
 	ctest --preset clang
 
+bench:
+	./scripts/deps.sh bench
+	$(CMAKE) --preset bench
+	$(CMAKE) --build --preset bench
+	./build/bench/bench/plix_bench $(BENCH_ARGS)
+
 format:
-	clang-format -i include/*.h src/*/*.cpp src/*/*.h tests/*.cpp examples/*.c
+	clang-format -i include/*.h src/*/*.cpp src/*/*.h tests/*.cpp examples/*.c bench/*.cpp bench/*.h
 
 clean:
 	rm -rf build

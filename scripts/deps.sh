@@ -2,6 +2,9 @@
 # Installs every build and test dependency that is missing, and nothing else.
 # Quick when everything is present: it only asks dpkg.
 #
+#   scripts/deps.sh          what make build, make demo and make test need
+#   scripts/deps.sh bench    that, and what make bench needs
+#
 # yyjson is not in this release's archive, so its two packages come from the
 # next Debian release's suite. They are fetched with a private apt state
 # (sources, lists and cache under the build tree), so the machine's own apt
@@ -15,7 +18,14 @@ next_suite=${PLIX_NEXT_SUITE:-trixie}
 
 # Packages from the machine's own suite, by the groups that need them.
 core_pkgs="cmake make g++ clang pkg-config googletest libgtest-dev"
+bench_pkgs="libbenchmark-dev"
 extra_pkgs=${PLIX_EXTRA_PKGS:-}
+for group in "$@"; do
+    case $group in
+        bench) extra_pkgs="$extra_pkgs $bench_pkgs" ;;
+        *) echo "deps: unknown group $group" >&2; exit 2 ;;
+    esac
+done
 
 sudo_() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
 
