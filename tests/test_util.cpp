@@ -85,6 +85,41 @@ TEST(JsonStr, EscapesAndPassesUtf8) {
     EXPECT_EQ(text(g.buf), "null");
 }
 
+// The writer passes over plain bytes several at a time; every byte that
+// needs an escape must still be found wherever it sits in such a stretch.
+TEST(JsonStr, EscapeFoundAtEveryOffsetOfAPlainRun) {
+    auto expected = [](unsigned char c) -> std::string {
+        static constexpr char hex[] = "0123456789abcdef";
+        switch (c) {
+            case '"':
+                return "\\\"";
+            case '\\':
+                return "\\\\";
+            case '\t':
+                return "\\t";
+            case '\n':
+                return "\\n";
+            case '\r':
+                return "\\r";
+        }
+        if (c < 0x20 || c == 0x7f) return std::string("\\u00") + hex[c >> 4] + hex[c & 15];
+        if (c >= 0x80) return "\xef\xbf\xbd";  // alone, never a whole sequence
+        return std::string(1, static_cast<char>(c));
+    };
+    for (int c = 1; c < 256; ++c) {
+        for (size_t at = 0; at < 20; ++at) {
+            std::string in(24, 'm');
+            in[at] = static_cast<char>(c);
+            plix_buf_guard g;
+            ASSERT_EQ(plix_buf_json_str(&g.buf, in.c_str()), 0);
+            std::string want = "\"" + std::string(at, 'm') +
+                               expected(static_cast<unsigned char>(c)) + std::string(23 - at, 'm') +
+                               "\"";
+            ASSERT_EQ(text(g.buf), want) << "byte " << c << " at " << at;
+        }
+    }
+}
+
 TEST(JsonVal, CompactAndTypeChecked) {
     plix_doc doc(plix_json_read("{ \"a\" : [ 1, \"/\\u00e9\" ] , \"b\":{} }"));
     yyjson_val *root = doc.root();

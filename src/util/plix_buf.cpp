@@ -91,6 +91,25 @@ struct byte_kinds {
 };
 constexpr byte_kinds s_kinds;
 
+// Length of the leading run of kind-0 bytes of p[0..n). Eight bytes are
+// tested at once: a word is passed over whole when none of its bytes is a
+// quotation mark, a backslash, below 0x20, DEL or from 0x80 up.
+size_t plain_run(const unsigned char *p, size_t n) {
+    constexpr uint64_t ones = 0x0101010101010101ull, high = ones * 0x80;
+    auto has_zero = [](uint64_t v) { return (v - ones) & ~v & high; };
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        uint64_t w;
+        memcpy(&w, p + i, 8);
+        uint64_t marked = (w & high) | ((w - ones * 0x20) & ~w & high) |
+                          has_zero(w ^ (ones * '"')) | has_zero(w ^ (ones * '\\')) |
+                          has_zero(w ^ (ones * 0x7f));
+        if (marked) break;
+    }
+    while (i < n && s_kinds.k[p[i]] == 0) ++i;
+    return i;
+}
+
 }  // namespace
 
 int plix_buf_json_str(plix_buf *buf, const char *s) {
@@ -103,12 +122,10 @@ int plix_buf_json_str(plix_buf *buf, const char *s) {
     buf->text[buf->length] = '\0';
     size_t run = 0;  // start of the pending run of bytes copied unchanged
     size_t i = 0;
-    while (i < n) {
+    for (;;) {
+        i += plain_run(p + i, n - i);
+        if (i == n) break;
         unsigned char k = s_kinds.k[p[i]];
-        if (k == 0) {
-            ++i;
-            continue;
-        }
         if (k == 3) {
             int len = plix_utf8_seq(p + i, n - i);
             if (len > 0) {
