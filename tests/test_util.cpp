@@ -1,5 +1,6 @@
 // Text buffer, JSON and query writers, percent-encoding, redaction, UTF-8.
 #include <gtest/gtest.h>
+#include <stdint.h>
 #include <yyjson.h>
 
 #include <string>
@@ -50,6 +51,16 @@ TEST(Buf, FormattedAppendAroundTheLocalArray) {
     plix_buf_guard g;
     ASSERT_EQ(plix_buf_addf(&g.buf, "%d|%lld|%ld", -3, -9000000000LL, 7L), 0);
     EXPECT_EQ(text(g.buf), "-3|-9000000000|7");
+}
+
+TEST(Buf, IntegersAsPrintfWritesThem) {
+    for (int64_t v :
+         {int64_t{0}, int64_t{-1}, int64_t{7}, int64_t{-1234567890123}, INT64_MAX, INT64_MIN}) {
+        plix_buf_guard g, f;
+        ASSERT_EQ(plix_buf_int(&g.buf, v), 0);
+        ASSERT_EQ(plix_buf_addf(&f.buf, "%lld", static_cast<long long>(v)), 0);
+        EXPECT_EQ(text(g.buf), text(f.buf));
+    }
 }
 
 TEST(JsonStr, EscapesAndPassesUtf8) {

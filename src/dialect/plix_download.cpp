@@ -30,7 +30,7 @@ int write_added(const added &a, plix_buf *out, char *message, size_t capacity) {
               plix_buf_adds(out, ",\"InstantName\":") == 0 &&
               plix_buf_json_str(out, a.name ? a.name.get() : "") == 0;
     if (ok && a.size >= 0)
-        ok = plix_buf_addf(out, ",\"InstantSize\":%lld", static_cast<long long>(a.size)) == 0;
+        ok = plix_buf_adds(out, ",\"InstantSize\":") == 0 && plix_buf_int(out, a.size) == 0;
     ok = ok && plix_buf_adds(out, ",\"Payload\":") == 0 &&
          plix_buf_adds(out, a.payload ? a.payload.get() : "{}") == 0 &&
          plix_buf_adds(out, "}") == 0;

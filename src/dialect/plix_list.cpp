@@ -15,8 +15,7 @@ int emit_item(plix_buf *out, const char *name, const char *link, const char *id,
     bool ok =
         plix_buf_adds(out, "{\"name\":") == 0 && plix_buf_json_str(out, name ? name : "") == 0 &&
         plix_buf_adds(out, ",\"path\":") == 0 && plix_buf_json_str(out, link ? link : "") == 0 &&
-        plix_buf_addf(out, ",\"folder\":%s,\"size\":%lld", "false", static_cast<long long>(size)) ==
-            0 &&
+        plix_buf_adds(out, ",\"folder\":false,\"size\":") == 0 && plix_buf_int(out, size) == 0 &&
         plix_buf_adds(out, ",\"locator\":") == 0 && plix_buf_json_str(out, link ? link : "") == 0 &&
         plix_buf_adds(out, ",\"id\":") == 0 && plix_buf_json_str(out, id ? id : "") == 0 &&
         plix_buf_adds(out, "}") == 0;
@@ -58,10 +57,11 @@ bool emit_torrent(plix_buf *out, const char *id, const char *name, int64_t size,
     snprintf(path, sizeof path, "s%s", id);
     return plix_buf_adds(out, "{\"name\":") == 0 && plix_buf_json_str(out, name) == 0 &&
            plix_buf_adds(out, ",\"path\":") == 0 && plix_buf_json_str(out, path) == 0 &&
-           plix_buf_addf(out, ",\"folder\":true,\"size\":%lld,\"status\":%d,\"id\":",
-                         static_cast<long long>(size), static_cast<int>(status)) == 0 &&
-           plix_buf_json_str(out, id) == 0 && plix_buf_adds(out, ",\"locator\":") == 0 &&
-           plix_buf_json_str(out, path) == 0 && plix_buf_adds(out, "}") == 0;
+           plix_buf_adds(out, ",\"folder\":true,\"size\":") == 0 && plix_buf_int(out, size) == 0 &&
+           plix_buf_adds(out, ",\"status\":") == 0 && plix_buf_int(out, status) == 0 &&
+           plix_buf_adds(out, ",\"id\":") == 0 && plix_buf_json_str(out, id) == 0 &&
+           plix_buf_adds(out, ",\"locator\":") == 0 && plix_buf_json_str(out, path) == 0 &&
+           plix_buf_adds(out, "}") == 0;
 }
 
 }  // namespace

@@ -31,7 +31,8 @@ int plix_do_validate(const plix_sess *sess, const char *id, plix_buf *out, char 
     if (ok && user)
         ok = plix_buf_adds(out, ",\"AccountName\":") == 0 && plix_buf_json_str(out, user) == 0;
     if (ok && premium >= 0)
-        ok = plix_buf_addf(out, ",\"PremiumLeft\":\"%lld\"", static_cast<long long>(premium)) == 0;
+        ok = plix_buf_adds(out, ",\"PremiumLeft\":\"") == 0 && plix_buf_int(out, premium) == 0 &&
+             plix_buf_adds(out, "\"") == 0;
     if (ok) ok = plix_buf_adds(out, "}") == 0;
     return ok ? 0 : plix_oom(message, capacity);
 }

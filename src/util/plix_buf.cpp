@@ -44,7 +44,18 @@ int plix_buf_add(plix_buf *buf, const void *bytes, uint64_t count) {
     return 0;
 }
 
-int plix_buf_adds(plix_buf *buf, const char *s) { return plix_buf_add(buf, s, strlen(s)); }
+int plix_buf_int(plix_buf *buf, int64_t value) {
+    char digits[20];
+    char *end = digits + sizeof digits, *p = end;
+    // The magnitude as unsigned, so that INT64_MIN needs no special case.
+    uint64_t v = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+    do {
+        *--p = static_cast<char>('0' + v % 10);
+        v /= 10;
+    } while (v);
+    if (value < 0) *--p = '-';
+    return plix_buf_add(buf, p, static_cast<uint64_t>(end - p));
+}
 
 int plix_buf_addf(plix_buf *buf, const char *format, ...) {
     char local[512];

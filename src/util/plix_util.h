@@ -6,6 +6,7 @@
 #include <stddef.h>
 #include <stdint.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include <string_view>
 
@@ -29,8 +30,11 @@ struct plix_buf {
 };
 
 int plix_buf_add(plix_buf *buf, const void *bytes, uint64_t count);
-int plix_buf_adds(plix_buf *buf, const char *s);
+// Inline, so that the length of a literal is known where it is written.
+inline int plix_buf_adds(plix_buf *buf, const char *s) { return plix_buf_add(buf, s, strlen(s)); }
 int plix_buf_addf(plix_buf *buf, const char *format, ...) PLIX_PRINTF(2, 3);
+// Appends the decimal digits of value, as "%lld" writes them.
+int plix_buf_int(plix_buf *buf, int64_t value);
 // Appends s as a JSON string (quoted, escaped); null appends null. Bytes
 // that do not begin a well-formed UTF-8 sequence become U+FFFD, so the
 // output is always valid UTF-8 JSON.
@@ -55,8 +59,8 @@ char *plix_strndup(const char *bytes, size_t count);
 // Percent-encoding: A-Z a-z 0-9 - . _ ~ are kept, every other byte becomes
 // "%" and two upper-case hex digits.
 constexpr bool plix_unreserved(unsigned char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-           c == '-' || c == '.' || c == '_' || c == '~';
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '.' || c == '_' || c == '~';
 }
 // The length of the encoding of s.
 size_t plix_pct_len(std::string_view s);
