@@ -36,17 +36,27 @@ int emit_links(plix_buf *out, const plix_links *list, char *message, size_t capa
     return plix_buf_adds(out, "]") == 0 ? 0 : plix_oom(message, capacity);
 }
 
-using files_parser = int (*)(const char *, uint64_t, plix_links *, char *, size_t);
+using files_reader = int (*)(yyjson_val *, plix_links *, char *, size_t);
 
-// GET url, read it into a link list with parse, and write the file items.
-int list_files(const plix_sess *sess, const plix_buf *url, const char *label, files_parser parse,
+// GET url, read the envelope's value into a link list with read, and write
+// the file items. Each text is released as soon as its successor holds what
+// it needs: the body once the document is parsed (the document keeps its
+// own copy), the document once the records are copied, so that no more
+// than two of body, document, records and answer are ever held at once.
+int list_files(const plix_sess *sess, const plix_buf *url, const char *label, files_reader read,
                plix_buf *out, char *message, size_t capacity) {
     plix_resp_guard r;
     int code = plix_get_ok(sess, url->text, label, &r.resp, message, capacity);
     if (code != 0) return code;
-    plix_links_guard list;
-    code = parse(r.resp.body, r.resp.length, &list.list, message, capacity);
+    yyjson_doc *d;
+    yyjson_val *value;
+    code = plix_parse_envelope(r.resp.body, r.resp.length, &d, &value, message, capacity);
     plix_resp_free(&r.resp);
+    if (code != 0) return code;
+    plix_doc doc(d);
+    plix_links_guard list;
+    code = read(value, &list.list, message, capacity);
+    doc.reset();
     if (code != 0) return code;
     return emit_links(out, &list.list, message, capacity);
 }
@@ -72,7 +82,7 @@ int plix_do_list_downloader(const plix_sess *sess, plix_buf *out, char *message,
         plix_buf_query(&url.buf, "page", "0") != 0 ||
         plix_buf_query(&url.buf, "perPage", "50") != 0)
         return plix_oom(message, capacity);
-    return list_files(sess, &url.buf, "downloader/list", plix_parse_downloader_list, out, message,
+    return list_files(sess, &url.buf, "downloader/list", plix_read_downloader_rows, out, message,
                       capacity);
 }
 
@@ -86,7 +96,7 @@ int plix_do_list_seedbox_item(const plix_sess *sess, const char *id, plix_buf *o
     if (plix_buf_adds(&url.buf, PLIX_BASE_URL "/seedbox/list") != 0 ||
         plix_buf_query(&url.buf, "ids", id) != 0)
         return plix_oom(message, capacity);
-    return list_files(sess, &url.buf, "seedbox/list", plix_parse_seedbox_files, out, message,
+    return list_files(sess, &url.buf, "seedbox/list", plix_read_seedbox_files, out, message,
                       capacity);
 }
 

@@ -101,6 +101,11 @@ int plix_parse_downloader_list(const char *body, uint64_t length, plix_links *li
     int r = plix_parse_envelope(body, length, &d, &value, message, capacity);
     if (r != 0) return r;
     plix_doc doc(d);
+    return plix_read_downloader_rows(value, list, message, capacity);
+}
+
+int plix_read_downloader_rows(yyjson_val *value, plix_links *list, char *message, size_t capacity) {
+    *list = plix_links{};
     yyjson_val *rows = plix_value_array(value);
     if (!rows) {
         plix_msg(message, capacity, "downloader/list returned no list");

@@ -14,6 +14,11 @@ int plix_parse_seedbox_files(const char *body, uint64_t length, plix_links *list
     int r = plix_parse_envelope(body, length, &d, &value, message, capacity);
     if (r != 0) return r;
     plix_doc doc(d);
+    return plix_read_seedbox_files(value, list, message, capacity);
+}
+
+int plix_read_seedbox_files(yyjson_val *value, plix_links *list, char *message, size_t capacity) {
+    *list = plix_links{};
     yyjson_val *torrents = plix_value_array(value);
     if (!torrents) {
         plix_msg(message, capacity, "seedbox/list returned no torrent list");

@@ -67,6 +67,13 @@ int plix_parse_unlock(const char *body, uint64_t length, char **url_out, char **
 int plix_parse_seedbox_files(const char *body, uint64_t length, plix_links *list, char *message,
                              size_t capacity);
 
+// What the two list parsers do once the envelope is open, for a caller
+// that opens it itself (and so can release the body before the records are
+// copied). value is the envelope's value; the results and messages are the
+// parsers' own.
+int plix_read_downloader_rows(yyjson_val *value, plix_links *list, char *message, size_t capacity);
+int plix_read_seedbox_files(yyjson_val *value, plix_links *list, char *message, size_t capacity);
+
 // The text to play from a listing entry: "locator", else "link", else
 // "path" (each only as a non-empty string). 0, -8, -2 or -5.
 int plix_entry_link(const char *entry, char **link_out, char *message, size_t capacity);
