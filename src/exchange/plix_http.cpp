@@ -102,12 +102,7 @@ int auth_url(const char *url, const char *key, char **out) {
     if (!full) return -1;
     memcpy(full, url, n);
     memcpy(full + n, has_q ? "&apikey=" : "?apikey=", 8);
-    plix_str enc(plix_pct_encode(key));
-    if (!enc) {
-        free(full);
-        return -1;
-    }
-    memcpy(full + n + 8, enc.get(), total - n - 8 + 1);
+    *plix_pct_write(full + n + 8, key) = '\0';
     *out = full;
     return 0;
 }

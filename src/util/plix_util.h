@@ -67,6 +67,9 @@ size_t plix_pct_len(std::string_view s);
 // A new heap string holding the encoding of s (null s encodes to ""); null
 // when the allocation fails.
 char *plix_pct_encode(const char *s);
+// Writes the encoding of s at out (plix_pct_len(s) bytes, no NUL) and
+// returns the end of what it wrote.
+char *plix_pct_write(char *out, std::string_view s);
 
 // Length of the well-formed UTF-8 sequence at p (1 to 4), or 0 when the
 // bytes there do not begin one. At most avail bytes are read.
