@@ -3,7 +3,7 @@
 
 CMAKE ?= cmake
 
-.PHONY: all deps build demo test clean format
+.PHONY: all deps build demo test clean format windows test-windows
 
 all: build
 
@@ -22,6 +22,19 @@ test: build
 	$(CMAKE) --preset clang
 	$(CMAKE) --build --preset clang
 	ctest --preset clang
+	$(MAKE) test-windows
+
+# The Windows x86-64 DLL, cross-built with mingw-w64; its tests run under
+# Wine. `make windows` also gathers plix.dll, plix.lib and plix.h in
+# build/plix-win64/.
+windows:
+	./scripts/deps.sh windows
+	$(CMAKE) --preset windows
+	$(CMAKE) --build --preset windows
+	$(CMAKE) --install build/windows --prefix build/plix-win64
+
+test-windows: windows
+	ctest --preset windows
 
 format:
 	clang-format -i include/*.h src/*/*.cpp src/*/*.h tests/*.cpp examples/*.c
