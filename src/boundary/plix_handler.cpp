@@ -121,17 +121,12 @@ int hex_value(char c) {
     return (c >= 'a' && c <= 'f') ? c - 'a' + 10 : -1;
 }
 
-constexpr bool unreserved(unsigned char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
-           c == '.' || c == '_' || c == '~';
-}
-
 // Length of the percent-encoded form of secret at p (hex digits in either
 // case), or 0 when it is not there.
 size_t encoded_at(const char *p, const char *secret) {
     const char *start = p;
     for (const auto *s = reinterpret_cast<const unsigned char *>(secret); *s; ++s) {
-        if (unreserved(*s)) {
+        if (plix_unreserved(*s)) {
             if (static_cast<unsigned char>(*p) != *s) return 0;
             ++p;
             continue;

@@ -180,18 +180,9 @@ int plix_buf_json_arr(plix_buf *buf, yyjson_val *value) {
 
 // --------------------------------------------------------------- encoding
 
-namespace {
-
-constexpr bool unreserved(unsigned char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
-           c == '.' || c == '_' || c == '~';
-}
-
-}  // namespace
-
 size_t plix_pct_len(std::string_view s) {
     size_t n = 0;
-    for (unsigned char c : s) n += unreserved(c) ? 1 : 3;
+    for (unsigned char c : s) n += plix_unreserved(c) ? 1 : 3;
     return n;
 }
 
@@ -202,7 +193,7 @@ char *plix_pct_encode(const char *s) {
     static constexpr char hex[] = "0123456789ABCDEF";
     char *w = out;
     for (unsigned char c : v) {
-        if (unreserved(c)) {
+        if (plix_unreserved(c)) {
             *w++ = static_cast<char>(c);
         } else {
             *w++ = '%';

@@ -1,0 +1,305 @@
+// The frame every operation runs in: settings, transport check, routing,
+// the answer or error document in the buffer, the result channel, key
+// masking, transport selection and the write gate.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "boundary/plix_session.h"
+#include "plix_test_util.h"
+#include "recording_io.h"
+
+namespace {
+
+constexpr char kRoot[] =
+    "[{\"name\":\"downloader\",\"path\":\"downloader\",\"folder\":true,\"size\":-1},"
+    "{\"name\":\"seedbox\",\"path\":\"seedbox\",\"folder\":true,\"size\":-1}]";
+
+struct frame : fake_test {};
+
+TEST_F(frame, SettingsRefusals) {
+    std::string big(PLIX_SETTINGS_MAX + 1, ' ');
+    struct row {
+        const char *settings;
+        const char *msg;
+    } rows[] = {
+        {nullptr, "settings are NULL"},
+        {"[]", "settings are not a JSON object"},
+        {"{\"APIKey\":\"k\"", "settings are not a JSON object"},
+        {"", "settings are not a JSON object"},
+        {"{\"APIKey\":\"k3y\",\"RuntimeType\":\"OTHER\"}",
+         "RuntimeType is \"OTHER\", this handler is \"DEBRIDLINK\""},
+        {"{\"APIKey\":\"k3y\",\"RuntimeType\":false}",
+         "RuntimeType is \"false\", this handler is \"DEBRIDLINK\""},
+        {"{\"APIKey\":\"k3y\",\"RuntimeType\":\"debridlink\"}",
+         "RuntimeType is \"debridlink\", this handler is \"DEBRIDLINK\""},
+        {"{\"APIKey\":\"k3y\",\"RuntimeType\":\" DEBRIDLINK\"}",
+         "RuntimeType is \" DEBRIDLINK\", this handler is \"DEBRIDLINK\""},
+        {"{}", "APIKey is empty"},
+        {"{\"APIKey\":\"  \",\"ClientSecret\":\"\\t\"}", "APIKey is empty"},
+        {"{\"APIKey\":1.5}", "APIKey is empty"},
+        {"{\"APIKey\":null,\"APIKey\":\"late\"}", "APIKey is empty"},
+        {big.c_str(), "settings are larger than 1 MiB"},
+    };
+    for (const auto &r : rows) {
+        EXPECT_EQ(call(plix_list, "", r.settings), (answer{-8, err(r.msg)}))
+            << (r.settings ? std::string(r.settings).substr(0, 40) : "null");
+        EXPECT_STREQ(plix_last_error(), r.msg);
+    }
+    // Exactly 1 MiB is parsed.
+    std::string exact = kSettings + std::string(PLIX_SETTINGS_MAX - strlen(kSettings), ' ');
+    EXPECT_EQ(call(plix_list, "", exact.c_str()), (answer{0, kRoot}));
+}
+
+TEST_F(frame, SettingsValues) {
+    struct row {
+        const char *settings;
+        const char *key;
+        const char *id;
+    } rows[] = {
+        {"{\"APIKey\":\"  abc\\t\",\"ID\":\"\\r\\n 9 \"}", "abc", "9"},
+        {"{\"APIKey\":12345}", "12345", nullptr},
+        {"{\"APIKey\":-7,\"ID\":true}", "-7", "true"},
+        {"{\"APIKey\":\"   \",\"ClientSecret\":\"sec\"}", "sec", nullptr},
+        {"{\"APIKey\":null,\"APIKey\":\"x\",\"ClientSecret\":\"sec\"}", "sec", nullptr},
+        {"{\"APIKey\":\"\\u000bk\\f\"}", "\vk\f", nullptr},
+        {"{\"APIKey\":\"k\",\"RuntimeType\":\"\",\"ID\":\"\"}", "k", nullptr},
+        {"{\"APIKey\":\"k\",\"RuntimeType\":null}", "k", nullptr},
+        {"{\"APIKey\":\"k\",\"RuntimeType\":\"DEBRIDLINK\",\"Other\":[1]}", "k", nullptr},
+        {"{\"APIKey\":18446744073709551615}", "-1", nullptr},
+    };
+    for (const auto &r : rows) {
+        plix_cfg cfg;
+        char msg[768] = "";
+        ASSERT_EQ(plix_cfg_parse(r.settings, true, &cfg, msg, sizeof msg), 0) << r.settings;
+        EXPECT_STREQ(cfg.api_key, r.key) << r.settings;
+        EXPECT_STREQ(cfg.id ? cfg.id : "<null>", r.id ? r.id : "<null>") << r.settings;
+        plix_cfg_free(&cfg);
+        plix_cfg_free(&cfg);
+    }
+}
+
+TEST_F(frame, NoTransportComesAfterSettings) {
+    const plix_handler *h = plhnd_get();
+    char out[256];
+    const std::string none = err("no transport");
+    EXPECT_EQ(h->validate(nullptr, kSettings, out, sizeof out), -4);
+    EXPECT_EQ(out, none);
+    for (auto entry : {h->list, h->stream_url, h->download}) {
+        EXPECT_EQ(entry(nullptr, kSettings, "", out, sizeof out), -4);
+        EXPECT_EQ(out, none);
+    }
+    EXPECT_EQ(h->stream_url(nullptr, kSettings, "[]", out, sizeof out), -4);  // before the entry
+    EXPECT_EQ(h->list(nullptr, "{}", "", out, sizeof out), -8);
+    EXPECT_EQ(out, err("APIKey is empty"));
+    plix_set_io(nullptr);
+    EXPECT_EQ(call(plix_list, ""), (answer{-4, none}));
+}
+
+TEST_F(frame, FolderRouting) {
+    struct row {
+        const char *folder;
+        int code;
+        std::string out;
+    } rows[] = {
+        {nullptr, 0, kRoot},
+        {"", 0, kRoot},
+        {"Seedbox", -2, err("no such folder: Seedbox")},
+        {"s", -2, err("no such folder: s")},
+        {"/s42", -2, err("no such folder: /s42")},
+        {"downloader/", -2, err("no such folder: downloader/")},
+        {"s42", -2, err("seedbox/list answered HTTP 404")},
+        {"downloader", -2, err("downloader/list answered HTTP 404")},
+        {"/seedbox", -2, err("seedbox/list answered HTTP 404")},
+    };
+    for (const auto &r : rows)
+        EXPECT_EQ(call(plix_list, r.folder), (answer{r.code, r.out}))
+            << (r.folder ? r.folder : "null");
+    EXPECT_EQ(plix_fake_calls(nullptr, nullptr), 3);
+    EXPECT_EQ(std::string(plix_fake_last_url()),
+              PLIX_TEST_BASE "/seedbox/list?page=-1&perPage=-1&apikey=k3y-0001");
+}
+
+TEST_F(frame, BufferSizes) {
+    const int len = static_cast<int>(strlen(kRoot));
+    std::vector<char> out(len + 8, '#');
+    EXPECT_EQ(plix_list(kSettings, "", out.data(), len), -9);
+    EXPECT_EQ(out[0], '\0');
+    EXPECT_STREQ(plix_result_json(), kRoot);
+    EXPECT_STREQ(plix_last_error(), "output buffer too small");
+    EXPECT_EQ(plix_list(kSettings, "", out.data(), len + 1), 0);
+    EXPECT_STREQ(out.data(), kRoot);
+    EXPECT_STREQ(plix_last_error(), "");
+
+    // No buffer: flat calls succeed, the handler table reports -9.
+    out.assign(out.size(), '#');
+    EXPECT_EQ(plix_list(kSettings, "", nullptr, 0), 0);
+    EXPECT_EQ(plix_list(kSettings, "", out.data(), 0), 0);
+    EXPECT_EQ(plix_list(kSettings, "", out.data(), -5), 0);
+    EXPECT_EQ(out[0], '#');  // not even the first byte
+    EXPECT_STREQ(plix_result_json(), kRoot);
+    EXPECT_STREQ(plix_last_error(), "");
+    plix_io fake;
+    plix_use_fake();
+    const plix_handler *h = plhnd_get();
+    recording_io io;
+    fake = io.table();
+    EXPECT_EQ(h->list(&fake, kSettings, "", nullptr, 0), -9);
+    EXPECT_STREQ(plix_result_json(), kRoot);
+    EXPECT_STREQ(plix_last_error(), "output buffer too small");
+
+    // A failure whose document does not fit leaves an empty text, and its code.
+    char small[20];
+    memset(small, '#', sizeof small);
+    EXPECT_EQ(plix_list(kSettings, "Seedbox", small, sizeof small), -2);
+    EXPECT_EQ(small[0], '\0');
+    EXPECT_STREQ(plix_last_error(), "no such folder: Seedbox");
+    EXPECT_STREQ(plix_result_json(), "");
+    EXPECT_EQ(plix_list(kSettings, "Seedbox", nullptr, 0), -2);
+}
+
+TEST_F(frame, ErrorDocumentsStayValidJson) {
+    // Folder names come from the host: invalid UTF-8 and control bytes
+    // still give a parseable document; the last error keeps the raw text.
+    answer a = call(plix_list, "x\xff\x01\"");
+    EXPECT_EQ(a, (answer{-2, "{\"error\":\"no such folder: x\xef\xbf\xbd\\u0001\\\"\"}"}));
+    EXPECT_STREQ(plix_last_error(), "no such folder: x\xff\x01\"");
+}
+
+TEST_F(frame, KeyIsMaskedInEveryMessage) {
+    // A host transport whose error text quotes the key, raw and encoded.
+    const char *settings = "{\"APIKey\":\"a+b/c d\"}";
+    recording_io io;
+    io.fail("refused a+b/c d at svc/x?apikey=a%2Bb%2Fc%20d and a%2bb%2fc%20d");
+    plix_io t = io.table();
+    ASSERT_EQ(plix_set_io(&t), 0);
+    answer a = validate(settings);
+    EXPECT_EQ(a.code, -4);
+    const std::string msg =
+        "GET " PLIX_TEST_BASE
+        "/account/infos?apikey=***: refused ******* at svc/x?apikey=*************"
+        " and *************";
+    EXPECT_EQ(a.out, err(msg));
+    EXPECT_EQ(plix_last_error(), msg);
+
+    // Keys under 4 bytes are never masked.
+    EXPECT_EQ(call(plix_list, "abc", "{\"APIKey\":\"abc\"}"),
+              (answer{-2, err("no such folder: abc")}));
+    EXPECT_EQ(call(plix_list, "abcd", "{\"APIKey\":\"abcd\"}"),
+              (answer{-2, err("no such folder: ****")}));
+}
+
+TEST(Scrub, Table) {
+    struct row {
+        const char *text, *secret, *out;
+    } rows[] = {
+        {"xxKEYSKEYSyy", "KEYS", "xx********yy"},
+        {"aaaaaa", "aaaa", "****aa"},
+        {"abc abc", "abc", "abc abc"},
+        {"k=a%2Bb and a+b", "a+b", "k=a%2Bb and a+b"},  // under 4 bytes
+        {"k=a%2Bbc and a+bc", "a+bc", "k=****** and ****"},
+        {"none", nullptr, "none"},
+    };
+    for (const auto &r : rows) {
+        std::string t = r.text;
+        plix_scrub(t.data(), r.secret);
+        EXPECT_EQ(t, r.out) << r.text;
+    }
+    plix_scrub(nullptr, "abcd");
+}
+
+TEST_F(frame, ResultChannelIsPerThread) {
+    EXPECT_EQ(call(plix_list, "").code, 0);
+    std::string fresh_result = "x", fresh_error = "x", theirs;
+    std::thread([&] {
+        fresh_result = plix_result_json();
+        fresh_error = plix_last_error();
+        call(plix_list, "nope");
+        theirs = plix_last_error();
+    }).join();
+    EXPECT_EQ(fresh_result, "");
+    EXPECT_EQ(fresh_error, "");
+    EXPECT_EQ(theirs, "no such folder: nope");
+    EXPECT_STREQ(plix_result_json(), kRoot);
+    EXPECT_STREQ(plix_last_error(), "");
+    call(plix_list, "nope");
+    EXPECT_STREQ(plix_result_json(), "");  // a failure clears the last result
+}
+
+TEST_F(frame, SelectionIsCopied) {
+    EXPECT_EQ(plix_use_curl(), -6);
+    EXPECT_EQ(call(plix_list, "").code, 0);  // the fake stays selected
+
+    recording_io io;
+    plix_io t = io.table();
+    plix_io no_get = t, no_post = t, bare = t;
+    no_get.get = nullptr;
+    no_post.post = nullptr;
+    bare.context = nullptr;
+    bare.free = nullptr;
+    EXPECT_EQ(plix_set_io(&no_get), -8);
+    EXPECT_EQ(plix_set_io(&no_post), -8);
+    EXPECT_EQ(call(plix_list, "").code, 0);
+    EXPECT_EQ(plix_set_io(&bare), 0);
+
+    ASSERT_EQ(plix_set_io(&t), 0);
+    t.get = nullptr;  // the host's table may change after the install
+    io.add(200, ok("{}"));
+    EXPECT_EQ(validate().code, 0);
+    EXPECT_EQ(io.seen.size(), 1u);
+
+    EXPECT_EQ(plix_set_io(nullptr), 0);
+    EXPECT_EQ(validate(), (answer{-4, err("no transport")}));
+    EXPECT_EQ(plix_use_curl(), -6);
+    EXPECT_EQ(validate().code, -4);
+}
+
+// Tables installed while calls run: each call sees one whole table.
+struct tagged_io {
+    static int get(void *ctx, const char *, char **body, int *status, char **error) {
+        *status = 200;
+        *body = strdup(static_cast<const char *>(ctx));
+        *error = nullptr;
+        return 0;
+    }
+    static int get_other(void *ctx, const char *, char **body, int *status, char **error) {
+        *status = 200;
+        *body = strdup(static_cast<const char *>(ctx));
+        *error = nullptr;
+        return 0;
+    }
+    static int post(void *, const char *, const char *, const char *, char **, int *, char **) {
+        return 1;
+    }
+};
+
+TEST_F(frame, ReplacingTheTransportWhileCallsRun) {
+    static const std::string a = ok("{\"username\":\"a\"}"), b = ok("{\"username\":\"b\"}");
+    plix_io ta{const_cast<char *>(a.c_str()), tagged_io::get, tagged_io::post, nullptr};
+    plix_io tb{const_cast<char *>(b.c_str()), tagged_io::get_other, tagged_io::post, nullptr};
+    ASSERT_EQ(plix_set_io(&ta), 0);
+    std::atomic<bool> stop{false};
+    std::thread switcher([&] {
+        for (int i = 0; !stop; ++i) plix_set_io(i % 2 ? &ta : &tb);
+    });
+    std::vector<std::thread> callers;
+    std::atomic<int> bad{0};
+    for (int c = 0; c < 3; ++c)
+        callers.emplace_back([&] {
+            for (int i = 0; i < 300; ++i) {
+                answer r = validate();
+                if (r.code != 0 || (r.out.find("\"AccountName\":\"a\"") == std::string::npos &&
+                                    r.out.find("\"AccountName\":\"b\"") == std::string::npos))
+                    ++bad;
+            }
+        });
+    for (auto &t : callers) t.join();
+    stop = true;
+    switcher.join();
+    EXPECT_EQ(bad.load(), 0);
+}
+
+}  // namespace
