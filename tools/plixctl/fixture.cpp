@@ -104,8 +104,8 @@ std::string percent_encode(const std::string &text) {
     return out;
 }
 
-bool fixture_read(const std::string &text, const std::string &base, const std::string &key,
-                  fixture &out, std::string &error) {
+bool fixture_read(const std::string &text, const std::string &base, fixture &out,
+                  std::string &error) {
     yyjson_read_err why;
     yyjson_doc *doc =
         yyjson_read_opts(const_cast<char *>(text.data()), text.size(), 0, nullptr, &why);
@@ -114,13 +114,13 @@ bool fixture_read(const std::string &text, const std::string &base, const std::s
         return false;
     }
     yyjson_val *root = yyjson_doc_get_root(doc);
-    const char *own_key = text_of(root, "key");
+    const char *key = text_of(root, "key");
     const char *magnet = text_of(root, "magnet");
     yyjson_val *routes = yyjson_obj_get(root, "routes");
     bool ok = yyjson_is_arr(routes);
     if (!ok) error = "no \"routes\" list";
     out = fixture{};
-    out.key = !key.empty() ? key : own_key ? own_key : "";
+    out.key = key ? key : "";
     out.magnet = magnet ? magnet : "";
     if (ok && out.key.empty()) {
         error = "no \"key\"";

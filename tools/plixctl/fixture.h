@@ -38,9 +38,9 @@ struct fixture {
 extern const char kDemoAccount[];
 
 // Reads a fixture. The routes' URLs are built from base (the plug-in's API
-// base URL) and key, or the fixture's own key when key is empty.
-bool fixture_read(const std::string &text, const std::string &base, const std::string &key,
-                  fixture &out, std::string &error);
+// base URL) and the fixture's key.
+bool fixture_read(const std::string &text, const std::string &base, fixture &out,
+                  std::string &error);
 
 // Empties the fake transport and programs the fixture's routes into it.
 bool fixture_install(const plugin &api, const fixture &f, std::string &error);

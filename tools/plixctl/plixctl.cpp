@@ -54,8 +54,8 @@ Commands
 Options
   --library PATH    the plug-in to load (default: the one beside plixctl, or
                     in the installed tree's library folder)
-  --fake            the plug-in's fake transport with the demo account (the
-                    default when no API key is given)
+  --fake            the plug-in's fake transport with the demo account and its
+                    own key (the default when no API key is given)
   --fixture FILE    program the fake transport from FILE instead of the demo
                     account built into plixctl
   --live            the service itself, through libcurl (the default when an
@@ -640,10 +640,11 @@ const std::vector<command> &commands() {
     return all;
 }
 
-// Settings, and the transport: the fake with the demo account, or libcurl.
+// Settings, and the transport: the fake with the demo account and its own
+// key, or libcurl with the key of PLIX_API_KEY or --key-file.
 int open_account(host &h, bool demo) {
     std::string key;
-    if (!demo && !read_key(h.opt, key)) return kExitSetup;
+    if (!demo && !h.opt.fake && !read_key(h.opt, key)) return kExitSetup;
     h.fake = demo || h.opt.fake || (!h.opt.live && key.empty());
     if (h.opt.live && key.empty()) {
         fprintf(stderr,
@@ -658,7 +659,7 @@ int open_account(host &h, bool demo) {
                     strerror(errno));
             return kExitSetup;
         }
-        if (!fixture_read(text, h.api.base_url(), key, h.demo, error) ||
+        if (!fixture_read(text, h.api.base_url(), h.demo, error) ||
             !fixture_install(h.api, h.demo, error)) {
             fprintf(stderr, "plixctl: demo account: %s\n", error.c_str());
             return kExitSetup;
