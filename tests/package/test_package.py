@@ -1,10 +1,12 @@
 """The installed tree, as a host developer meets it.
 
-    test_package.py --build DIR --source DIR --c-compiler CC
+    test_package.py --build DIR --source DIR --c-compiler CC [--sanitize LIST]
 
 Installs the build into a throwaway prefix, then configures and builds the
 host project in host/ against it, through the CMake package and through
-pkg-config, and runs what it built and the installed plixctl.
+pkg-config, and runs what it built and the installed plixctl. A library
+built with sanitizers needs their runtime in the host: --sanitize builds the
+host project with the same ones.
 """
 
 import argparse
@@ -36,10 +38,14 @@ class Installed(unittest.TestCase):
                           if os.path.isdir(os.path.join(cls.prefix, d, "cmake", "plix")))
         env = dict(os.environ, PKG_CONFIG_PATH=os.path.join(cls.libdir, "pkgconfig"))
         host = os.path.join(cls.tmp.name, "host")
+        sanitize = []
+        if ARGS.sanitize:
+            flag = "-fsanitize=" + ARGS.sanitize
+            sanitize = ["-DCMAKE_C_FLAGS=" + flag, "-DCMAKE_EXE_LINKER_FLAGS=" + flag]
         run(["cmake", "-S", os.path.join(ARGS.source, "tests", "package", "host"), "-B", host,
              "-DCMAKE_PREFIX_PATH=" + cls.prefix, "-DCMAKE_C_COMPILER=" + ARGS.c_compiler,
-             "-DPLIX_EXAMPLE=" + os.path.join(ARGS.source, "examples", "minimal_host.c")],
-            env=env)
+             "-DPLIX_EXAMPLE=" + os.path.join(ARGS.source, "examples", "minimal_host.c"),
+             *sanitize], env=env)
         run(["cmake", "--build", host], env=env)
         cls.host = host
 
@@ -93,5 +99,6 @@ if __name__ == "__main__":
     parser = argparse.ArgumentParser()
     for name in ("--build", "--source", "--c-compiler"):
         parser.add_argument(name, required=True)
+    parser.add_argument("--sanitize", default="")
     ARGS, rest = parser.parse_known_args()
     unittest.main(argv=[sys.argv[0], *rest], verbosity=2)
