@@ -12,8 +12,6 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
-#include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
