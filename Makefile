@@ -15,7 +15,7 @@ build: deps
 	$(CMAKE) --build --preset default
 
 demo: build
-	./build/default/plix_demo
+	./build/default/plixctl demo
 
 test: build
 	ctest --preset default
@@ -37,7 +37,8 @@ test-windows: windows
 	ctest --preset windows
 
 format:
-	clang-format -i include/*.h src/*/*.cpp src/*/*.h tests/*.cpp examples/*.c
+	clang-format -i include/*.h src/*/*.cpp src/*/*.h tests/*.cpp examples/*.c \
+		tools/plixctl/*.cpp tools/plixctl/*.h tests/package/host/*.c
 
 clean:
 	rm -rf build

@@ -22,6 +22,8 @@ next_suite=${PLIX_NEXT_SUITE:-trixie}
 # Packages from the machine's own suite, by the groups that need them.
 core_pkgs="cmake make g++ clang pkg-config googletest libgtest-dev"
 windows_pkgs="g++-mingw-w64-x86-64-posix wine64"
+# plixctl's libcurl transport, and its end-to-end tests' HTTPS test service.
+host_pkgs="libcurl4-openssl-dev python3 openssl"
 extra_pkgs=${PLIX_EXTRA_PKGS:-}
 
 sudo_() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
@@ -107,7 +109,7 @@ yyjson-source)
 *) echo "usage: deps.sh [windows | yyjson-source DIR]" >&2; exit 2 ;;
 esac
 
-pkgs=$(missing $core_pkgs $extra_pkgs)
+pkgs=$(missing $core_pkgs $host_pkgs $extra_pkgs)
 if [ -n "$pkgs" ]; then
     echo "deps: installing$pkgs"
     sudo_ apt-get -o DPkg::Lock::Timeout=600 update -q
