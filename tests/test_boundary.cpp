@@ -257,6 +257,34 @@ TEST_F(frame, SelectionIsCopied) {
     EXPECT_EQ(validate().code, -4);
 }
 
+// A thread that has called before keeps reading the selection it copied
+// until the selection changes; a change made on another thread reaches its
+// very next call.
+TEST_F(frame, SelectionChangeReachesAThreadThatCalledBefore) {
+    std::atomic<int> step{0};
+    std::vector<int> codes;
+    std::thread worker([&] {
+        for (int want = 1; want <= 3; ++want) {
+            while (step.load() != want) std::this_thread::yield();
+            // The first call of a thread creates its state, so call twice.
+            codes.push_back(call(plix_list, "").code);
+            codes.push_back(call(plix_list, "").code);
+            step.store(want * 10);
+        }
+    });
+    auto run = [&](int s) {
+        step.store(s);
+        while (step.load() != s * 10) std::this_thread::yield();
+    };
+    run(1);  // the fake
+    ASSERT_EQ(plix_set_io(nullptr), 0);
+    run(2);  // none
+    ASSERT_EQ(plix_use_fake(), 0);
+    run(3);  // the fake again
+    worker.join();
+    EXPECT_EQ(codes, (std::vector<int>{0, 0, -4, -4, 0, 0}));
+}
+
 // Tables installed while calls run: each call sees one whole table.
 struct tagged_io {
     static int get(void *ctx, const char *, char **body, int *status, char **error) {
