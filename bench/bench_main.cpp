@@ -320,6 +320,7 @@ class table_reporter : public benchmark::ConsoleReporter {
   public:
     struct figure {
         double ns = 0;    // median real time per iteration
+        double cpu = 0;   // median CPU time per iteration, all threads together
         double rate = 0;  // median items per second, when counted
         double cv = 0;    // coefficient of variation of the real time
     };
@@ -337,10 +338,12 @@ class table_reporter : public benchmark::ConsoleReporter {
                 continue;
             }
             if (r.run_type == Run::RT_Aggregate && r.aggregate_name != "median") continue;
-            f.ns = r.GetAdjustedRealTime() * (r.time_unit == benchmark::kMillisecond   ? 1e6
-                                              : r.time_unit == benchmark::kMicrosecond ? 1e3
-                                              : r.time_unit == benchmark::kSecond      ? 1e9
-                                                                                       : 1);
+            double unit = r.time_unit == benchmark::kMillisecond   ? 1e6
+                          : r.time_unit == benchmark::kMicrosecond ? 1e3
+                          : r.time_unit == benchmark::kSecond      ? 1e9
+                                                                   : 1;
+            f.ns = r.GetAdjustedRealTime() * unit;
+            f.cpu = r.GetAdjustedCPUTime() * unit;
             auto it = r.counters.find("items_per_second");
             if (it != r.counters.end()) f.rate = it->second;
         }
@@ -356,6 +359,17 @@ std::string show_time(double ns) {
     else
         snprintf(b, sizeof b, "%.0f ns", ns);
     return b;
+}
+
+std::string load_average() {
+    char text[64] = "";
+    if (FILE *f = fopen("/proc/loadavg", "r")) {
+        if (!fgets(text, sizeof text, f)) text[0] = '\0';
+        fclose(f);
+    }
+    std::string s = text;
+    size_t third = s.find(' ', s.find(' ', s.find(' ') + 1) + 1);
+    return third == std::string::npos ? "unknown" : s.substr(0, third);
 }
 
 std::string cpu_model() {
@@ -380,24 +394,23 @@ void print_table(const table_reporter &rep, const std::vector<bench_case> &cases
         auto it = rep.figures.find(k);
         return it == rep.figures.end() ? table_reporter::figure{} : it->second;
     };
-    printf("\nplix benchmarks: %ld cores, %s\n", sysconf(_SC_NPROCESSORS_ONLN),
-           cpu_model().c_str());
+    printf("\nplix benchmarks: %ld cores, %s; load average at the end %s\n",
+           sysconf(_SC_NPROCESSORS_ONLN), cpu_model().c_str(), load_average().c_str());
     printf(
         "times are medians of the repetitions; noise is the larger coefficient of variation\n\n");
-    printf("%-36s %12s %12s %8s %10s %8s\n", "case", "plug-in", "baseline", "ratio", "heap/body",
-           "noise");
+    printf("%-36s %12s %12s %8s %10s %9s %8s\n", "case", "plug-in", "baseline", "ratio",
+           "heap/body", "rss/body", "noise");
     for (const bench_case &c : cases) {
         table_reporter::figure p = get(std::string("plugin/") + c.id);
         table_reporter::figure b = get(std::string("baseline/") + c.id);
-        std::string h = "";
+        char h[32] = "", rss[32] = "";
         for (const heap_row &r : heap)
             if (!strcmp(r.id, c.id)) {
-                char t[64];
-                snprintf(t, sizeof t, "%.2fx", r.plugin);
-                h = t;
+                snprintf(h, sizeof h, "%.2fx", r.plugin);
+                snprintf(rss, sizeof rss, "%.2fx", r.plugin_rss);
             }
-        printf("%-36s %12s %12s %7.2fx %10s %7.1f%%\n", c.label, show_time(p.ns).c_str(),
-               show_time(b.ns).c_str(), b.ns > 0 ? p.ns / b.ns : 0.0, h.c_str(),
+        printf("%-36s %12s %12s %7.2fx %10s %9s %7.1f%%\n", c.label, show_time(p.ns).c_str(),
+               show_time(b.ns).c_str(), b.ns > 0 ? p.ns / b.ns : 0.0, h, rss,
                100 * std::max(p.cv, b.cv));
     }
     table_reporter::figure p1 = get("plugin/validate_threads/1");
@@ -409,12 +422,18 @@ void print_table(const table_reporter &rep, const std::vector<bench_case> &cases
                             "validate, lock-free io, 2 threads"};
     const table_reporter::figure *pf[] = {&p1, &p2}, *bf[] = {&b1, &b2};
     for (int i = 0; i < 2; ++i)
-        printf("%-36s %12s %12s %7.2fx %10s %7.1f%%\n", labels[i],
+        printf("%-36s %12s %12s %7.2fx %10s %9s %7.1f%%\n", labels[i],
                show_time(per_call(*pf[i])).c_str(), show_time(per_call(*bf[i])).c_str(),
-               per_call(*bf[i]) > 0 ? per_call(*pf[i]) / per_call(*bf[i]) : 0.0, "",
+               per_call(*bf[i]) > 0 ? per_call(*pf[i]) / per_call(*bf[i]) : 0.0, "", "",
                100 * std::max(pf[i]->cv, bf[i]->cv));
-    printf("\ntwo threads against one (throughput): plug-in %.2fx, baseline %.2fx\n",
-           p1.rate > 0 ? p2.rate / p1.rate : 0.0, b1.rate > 0 ? b2.rate / b1.rate : 0.0);
+    auto over = [](double a, double b) { return b > 0 ? a / b : 0.0; };
+    printf("\ntwo threads against one, throughput: plug-in %.2fx, baseline %.2fx\n",
+           over(p2.rate, p1.rate), over(b2.rate, b1.rate));
+    // What a call costs in CPU time with two threads running: above 1 when
+    // the two threads slow each other down (shared caches and cores, locks
+    // spun on), whatever else the machine runs meanwhile.
+    printf("CPU time per call, two threads against one: plug-in %.2fx, baseline %.2fx\n",
+           over(p2.cpu, p1.cpu), over(b2.cpu, b1.cpu));
     for (const heap_row &r : heap)
         printf(
             "peak over body size, %-18s allocated: plug-in %.2fx, baseline %.2fx; resident: "
