@@ -98,8 +98,7 @@ void plix_redact_into(const char *text, char *output, size_t size) {
     // A parameter at the very start has no separator before it.
     if (is_apikey(text)) {
         w.add("apikey=***", 10);
-        i = 7;
-        while (text[i] && text[i] != '&' && text[i] != '#') ++i;
+        i = 7 + strcspn(text + 7, "&#");
         run = i;
     }
     while (text[i] && !w.full()) {
@@ -118,11 +117,12 @@ void plix_redact_into(const char *text, char *output, size_t size) {
             w.add(text + run, i + 1 - run);
             w.add("apikey=***", 10);
             i += 8;
-            while (text[i] && text[i] != '&' && text[i] != '#') ++i;
+            i += strcspn(text + i, "&#");
             run = i;
             continue;
         }
-        ++i;
+        // On to the next byte that can begin something to redact.
+        i += 1 + strcspn(text + i + 1, ":?&");
     }
     if (!w.full()) w.add(text + run, strlen(text + run));
     output[w.len] = '\0';
