@@ -2,8 +2,12 @@
 # install what is missing first (scripts/deps.sh).
 
 CMAKE ?= cmake
+# How long `make fuzz` runs each fuzz target, in seconds.
+SECONDS ?= 60
+# The tests that run under ThreadSanitizer: those with threads in them.
+TSAN_TESTS = test_stress test_boundary test_exchange
 
-.PHONY: all deps build demo test clean format
+.PHONY: all deps build demo test test-asan test-tsan fuzz clean format
 
 all: build
 
@@ -22,9 +26,30 @@ test: build
 	$(CMAKE) --preset clang
 	$(CMAKE) --build --preset clang
 	ctest --preset clang
+	$(MAKE) test-asan
+	$(MAKE) test-tsan
+
+# The whole unit suite and the fuzz corpus replays under AddressSanitizer
+# and UBSan.
+test-asan: deps
+	$(CMAKE) --preset asan
+	$(CMAKE) --build --preset asan
+	ctest --preset asan
+
+# The concurrency tests under ThreadSanitizer.
+test-tsan: deps
+	$(CMAKE) --preset tsan
+	$(CMAKE) --build --preset tsan --target $(TSAN_TESTS)
+	ctest --preset tsan -R '^($(shell echo $(TSAN_TESTS) | tr ' ' '|'))$$'
+
+# Every fuzz target for SECONDS seconds, two at a time.
+fuzz: deps
+	$(CMAKE) --preset asan
+	$(CMAKE) --build --preset asan
+	./scripts/fuzz.sh $(SECONDS)
 
 format:
-	clang-format -i include/*.h src/*/*.cpp src/*/*.h tests/*.cpp examples/*.c
+	clang-format -i include/*.h src/*/*.cpp src/*/*.h tests/*.cpp fuzz/*.cpp fuzz/*.h examples/*.c
 
 clean:
 	rm -rf build
