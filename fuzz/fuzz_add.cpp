@@ -7,8 +7,8 @@ namespace {
 
 #define HASH "0123456789abcdef0123456789abcdef01234567"
 const char kMagnet[] = "{\"Link\":\"magnet:?xt=urn:btih:" HASH "\"}";
-const char kMagnetAdd[] = FUZZ_BASE "/downloader/add?url=magnet%3A%3Fxt%3Durn%3Abtih%3A" HASH
-                                    "&password=&" FUZZ_AUTH;
+const char kMagnetAdd[] =
+    FUZZ_BASE "/downloader/add?url=magnet%3A%3Fxt%3Durn%3Abtih%3A" HASH "&password=&" FUZZ_AUTH;
 const char kHosterLink[] = "https://hoster.example/f";
 const char kHoster[] = "{\"Link\":\"https://hoster.example/f\"}";
 const char kHosterAdd[] =

@@ -20,14 +20,14 @@
 #define FUZZ_AUTH "apikey=" FUZZ_KEY
 
 // Stops the run with a message; libFuzzer records the input as a crash.
-#define FUZZ_CHECK(cond, ...)                                             \
-    do {                                                                  \
-        if (!(cond)) {                                                    \
-            fprintf(stderr, "check failed: %s: ", #cond);                 \
-            fprintf(stderr, __VA_ARGS__);                                 \
-            fputc('\n', stderr);                                          \
-            abort();                                                      \
-        }                                                                 \
+#define FUZZ_CHECK(cond, ...)                             \
+    do {                                                  \
+        if (!(cond)) {                                    \
+            fprintf(stderr, "check failed: %s: ", #cond); \
+            fprintf(stderr, __VA_ARGS__);                 \
+            fputc('\n', stderr);                          \
+            abort();                                      \
+        }                                                 \
     } while (0)
 
 // The input as a NUL-terminated text, cut at its first NUL byte the way a

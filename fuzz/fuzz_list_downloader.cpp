@@ -7,5 +7,6 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    return fuzz_listing(data, size, FUZZ_BASE "/downloader/list?page=0&perPage=50&" FUZZ_AUTH, "downloader", false);
+    return fuzz_listing(data, size, FUZZ_BASE "/downloader/list?page=0&perPage=50&" FUZZ_AUTH,
+                        "downloader", false);
 }

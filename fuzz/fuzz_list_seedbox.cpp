@@ -7,5 +7,6 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    return fuzz_listing(data, size, FUZZ_BASE "/seedbox/list?page=-1&perPage=-1&" FUZZ_AUTH, "seedbox", true);
+    return fuzz_listing(data, size, FUZZ_BASE "/seedbox/list?page=-1&perPage=-1&" FUZZ_AUTH,
+                        "seedbox", true);
 }
