@@ -101,7 +101,9 @@ std::vector<op> operations(int w) {
          [id](char *out, int cap) { return plix_list(kSettings, id.c_str(), out, cap); },
          {{}, {none, "no such folder: " + id}}},
         {"stream_url",
-         [entry](char *out, int cap) { return plix_stream_url(kSettings, entry.c_str(), out, cap); },
+         [entry](char *out, int cap) {
+             return plix_stream_url(kSettings, entry.c_str(), out, cap);
+         },
          {{"{\"url\":\"" + locator + "\"}"}, {none}}},
         {"download",
          [](char *out, int cap) { return plix_download(kSettings, kMagnetCfg.c_str(), out, cap); },
@@ -121,11 +123,11 @@ TEST(Stress, MixedOperationsWhileTheSelectionChanges) {
     plix_fake_set("GET", (B + "/account/infos?" + kKey).c_str(), 200, infos("fake").c_str());
     plix_fake_set("GET", (B + "/downloader/list?page=0&perPage=50&" + kKey).c_str(), 200,
                   rows("fake").c_str());
-    plix_fake_set("POST",
-                  (B + "/downloader/add?url=magnet%3A%3Fxt%3Durn%3Abtih%3A" + kHash +
-                   "&password=&" + kKey)
-                      .c_str(),
-                  200, hosted("fake").c_str());
+    plix_fake_set(
+        "POST",
+        (B + "/downloader/add?url=magnet%3A%3Fxt%3Durn%3Abtih%3A" + kHash + "&password=&" + kKey)
+            .c_str(),
+        200, hosted("fake").c_str());
     const plix_io host = {nullptr, host_get, host_post, nullptr};
 
     const char *env = getenv("PLIX_STRESS_SECONDS");
@@ -177,9 +179,9 @@ TEST(Stress, MixedOperationsWhileTheSelectionChanges) {
                 std::string got = out.data(), result = plix_result_json(),
                             error = plix_last_error();
                 std::string redacted = plix_redact(redacted_in.c_str());
-                bool fine = code == 0 ? one_of(got, o.want.answers) && result == got && error.empty()
-                                      : one_of(error, o.want.errors) && result.empty() &&
-                                            got == err(error);
+                bool fine =
+                    code == 0 ? one_of(got, o.want.answers) && result == got && error.empty()
+                              : one_of(error, o.want.errors) && result.empty() && got == err(error);
                 fine = fine && redacted == redacted_want;
                 ++calls;
                 if (!fine) {
