@@ -3,6 +3,8 @@
 #include "failing_alloc.h"
 
 #include <errno.h>
+#include <execinfo.h>
+#include <stdint.h>
 #include <stdlib.h>
 
 extern "C" {
@@ -27,9 +29,25 @@ size_t s_nlive;
 void *s_sites[kMaxSites];
 size_t s_nsites;
 
-// Counts one allocation from site; true when it is to fail.
-bool should_fail(void *site) {
-    if (!t_armed) return false;
+thread_local bool t_inside;  // within the unwinder, which may allocate itself
+
+// The call site of an allocation: the chain of its five callers, hashed,
+// so that every use of a shared helper (plix_strdup, the buffer's growth)
+// counts as its own site.
+void *site_of() {
+    void *frames[7];
+    t_inside = true;
+    int n = backtrace(frames, 7);
+    t_inside = false;
+    uintptr_t h = 1469598103934665603u;
+    for (int i = 2; i < n; ++i) h = (h ^ reinterpret_cast<uintptr_t>(frames[i])) * 1099511628211u;
+    return reinterpret_cast<void *>(h);
+}
+
+// Counts one allocation; true when it is to fail.
+bool should_fail() {
+    if (!t_armed || t_inside) return false;
+    void *site = site_of();
     ++s_count;
     bool seen = false;
     for (size_t i = 0; i < s_nsites && !seen; ++i) seen = s_sites[i] == site;
@@ -40,7 +58,7 @@ bool should_fail(void *site) {
 }
 
 void track(void *p) {
-    if (p && t_armed && s_nlive < kMaxLive) s_live[s_nlive++] = p;
+    if (p && t_armed && !t_inside && s_nlive < kMaxLive) s_live[s_nlive++] = p;
 }
 
 void untrack(void *p) {
@@ -57,6 +75,7 @@ void untrack(void *p) {
 namespace failing_alloc {
 
 void arm(long fail_at, bool persistent) {
+    site_of();  // the unwinder's first use loads it, allocating; not counted
     s_count = 0;
     s_fail_at = fail_at;
     s_persistent = persistent;
@@ -70,15 +89,20 @@ void disarm() { t_armed = false; }
 long count() { return s_count; }
 bool failed() { return s_failed; }
 long sites() { return static_cast<long>(s_nsites); }
+const void *site(long i) { return i >= 0 && i < sites() ? s_sites[i] : nullptr; }
 size_t live() { return s_nlive; }
 void *live_block(size_t i) { return i < s_nlive ? s_live[i] : nullptr; }
 
 }  // namespace failing_alloc
 
+// The replacements must be in the executable's dynamic symbol table, or
+// shared libraries (yyjson) keep calling the C library's own.
+#define REPLACES __attribute__((visibility("default")))
+
 extern "C" {
 
-void *malloc(size_t n) noexcept {
-    if (should_fail(__builtin_return_address(0))) {
+REPLACES void *malloc(size_t n) noexcept {
+    if (should_fail()) {
         errno = ENOMEM;
         return nullptr;
     }
@@ -87,8 +111,8 @@ void *malloc(size_t n) noexcept {
     return p;
 }
 
-void *calloc(size_t count, size_t size) noexcept {
-    if (should_fail(__builtin_return_address(0))) {
+REPLACES void *calloc(size_t count, size_t size) noexcept {
+    if (should_fail()) {
         errno = ENOMEM;
         return nullptr;
     }
@@ -97,12 +121,12 @@ void *calloc(size_t count, size_t size) noexcept {
     return p;
 }
 
-void *realloc(void *old, size_t n) noexcept {
+REPLACES void *realloc(void *old, size_t n) noexcept {
     if (old && n == 0) {
         untrack(old);
         return __libc_realloc(old, 0);
     }
-    if (should_fail(__builtin_return_address(0))) {
+    if (should_fail()) {
         errno = ENOMEM;
         return nullptr;
     }
@@ -114,7 +138,7 @@ void *realloc(void *old, size_t n) noexcept {
     return p;
 }
 
-void free(void *p) noexcept {
+REPLACES void free(void *p) noexcept {
     untrack(p);
     __libc_free(p);
 }

@@ -17,10 +17,11 @@ void arm(long fail_at, bool persistent);
 // until each is freed.
 void disarm();
 
-long count();   // allocations asked for since arm()
-bool failed();  // whether one of them was failed
-long sites();   // distinct call sites among them
-size_t live();  // tracked blocks not yet freed
+long count();              // allocations asked for since arm()
+bool failed();             // whether one of them was failed
+long sites();              // distinct call sites among them
+const void *site(long i);  // one of them, as an opaque id
+size_t live();             // tracked blocks not yet freed
 void *live_block(size_t i);
 
 }  // namespace failing_alloc

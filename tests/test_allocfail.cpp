@@ -9,7 +9,9 @@
 #include <string.h>
 #include <yyjson.h>
 
+#include <algorithm>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -250,15 +252,21 @@ bool error_document(const std::string &doc, std::string *message) {
 }
 
 struct figures {
-    long steps = 0, sites = 0;
+    long steps = 0;                // allocations of the clean run
+    long runs = 0;                 // runs with a failing allocation
+    std::set<const void *> sites;  // call sites reached, over all runs
+    void add_sites() {
+        for (long i = 0; i < failing_alloc::sites(); ++i) sites.insert(failing_alloc::site(i));
+    }
 };
 
 // Runs the whole sweep of one scenario in one mode.
-figures sweep(const scenario &s, bool persistent) {
+void sweep(const scenario &s, bool persistent, figures *f) {
     std::vector<char> buf(kCap);
     run(s, buf.data(), 0, false);  // warms the thread's state up
     outcome clean = run(s, buf.data(), 0, false);
-    figures f{failing_alloc::count(), failing_alloc::sites()};
+    f->steps = failing_alloc::count();
+    f->add_sites();
     EXPECT_EQ(unreleased(), "") << s.name << ": clean run";
     std::vector<int> allowed = s.also;
     allowed.insert(allowed.end(), {clean.code, -4, -5});
@@ -266,6 +274,8 @@ figures sweep(const scenario &s, bool persistent) {
     for (long k = 1;; ++k) {
         outcome o = run(s, buf.data(), k, persistent);
         bool met = failing_alloc::failed();
+        f->add_sites();
+        f->runs += met;
         std::string where = std::string(s.name) + (persistent ? ", persistent" : "") +
                             ", allocation " + std::to_string(k);
         EXPECT_EQ(unreleased(), "") << where;
@@ -303,18 +313,23 @@ figures sweep(const scenario &s, bool persistent) {
             break;
         }
     }
-    return f;
 }
 
 TEST(AllocationFailure, EveryScenarioEveryAllocation) {
-    long total = 0;
+    long steps = 0, runs = 0;
+    std::set<const void *> sites;
     for (const scenario &s : scenarios()) {
-        figures f = sweep(s, false);
-        sweep(s, true);
-        total += f.steps;
-        printf("  %-32s %4ld allocations from %3ld sites\n", s.name, f.steps, f.sites);
+        figures f;
+        sweep(s, false, &f);
+        sweep(s, true, &f);
+        steps += f.steps;
+        runs += f.runs;
+        sites.insert(f.sites.begin(), f.sites.end());
+        printf("  %-32s %3ld allocations, %3ld sites reached, %3ld failing runs\n", s.name, f.steps,
+               static_cast<long>(f.sites.size()), f.runs);
     }
-    printf("  %ld allocation steps in all\n", total);
+    printf("  all: %ld allocations, %ld distinct sites, %ld failing runs\n", steps,
+           static_cast<long>(sites.size()), runs);
     plix_fake_reset();
     plix_set_io(nullptr);
     plix_allow_writes(0);
