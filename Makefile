@@ -19,7 +19,7 @@ build: deps
 	$(CMAKE) --build --preset default
 
 demo: build
-	./build/default/plix_demo
+	./build/default/plixctl demo
 
 test: build
 	ctest --preset default
@@ -49,7 +49,8 @@ fuzz: deps
 	./scripts/fuzz.sh $(SECONDS)
 
 format:
-	clang-format -i include/*.h src/*/*.cpp src/*/*.h tests/*.cpp fuzz/*.cpp fuzz/*.h examples/*.c
+	clang-format -i include/*.h src/*/*.cpp src/*/*.h tests/*.cpp examples/*.c \
+		tools/plixctl/*.cpp tools/plixctl/*.h tests/package/host/*.c fuzz/*.cpp fuzz/*.h
 
 clean:
 	rm -rf build

@@ -15,6 +15,8 @@ next_suite=${PLIX_NEXT_SUITE:-trixie}
 
 # Packages from the machine's own suite, by the groups that need them.
 core_pkgs="cmake make g++ clang pkg-config googletest libgtest-dev"
+# plixctl's libcurl transport, and its end-to-end tests' HTTPS test service.
+host_pkgs="libcurl4-openssl-dev python3 openssl"
 # clang's sanitizer and libFuzzer runtimes (the asan and tsan presets).
 sanitizer_pkgs="libclang-rt-14-dev"
 extra_pkgs=${PLIX_EXTRA_PKGS:-}
@@ -67,7 +69,7 @@ next_apt() {
         "$@"
 }
 
-pkgs=$(missing $core_pkgs $sanitizer_pkgs $extra_pkgs)
+pkgs=$(missing $core_pkgs $host_pkgs $sanitizer_pkgs $extra_pkgs)
 if [ -n "$pkgs" ]; then
     echo "deps: installing$pkgs"
     sudo_ apt-get -o DPkg::Lock::Timeout=600 update -q

@@ -96,15 +96,10 @@ int plix_do_list_seedbox(const plix_sess *sess, plix_buf *out, char *message, si
         plix_buf_query(&url.buf, "page", "-1") != 0 ||
         plix_buf_query(&url.buf, "perPage", "-1") != 0)
         return plix_oom(message, capacity);
-    plix_resp_guard r;
-    int code = plix_get_ok(sess, url.buf.text, "seedbox/list", &r.resp, message, capacity);
-    if (code != 0) return code;
-    yyjson_doc *d;
+    plix_doc doc;
     yyjson_val *value;
-    code = plix_parse_envelope(r.resp.body, r.resp.length, &d, &value, message, capacity);
-    plix_resp_free(&r.resp);
+    int code = plix_get_value(sess, url.buf.text, "seedbox/list", &doc, &value, message, capacity);
     if (code != 0) return code;
-    plix_doc doc(d);
     yyjson_val *torrents = yyjson_is_arr(value) ? value : yyjson_obj_get(value, "value");
     if (!yyjson_is_arr(torrents)) {
         plix_msg(message, capacity, "seedbox/list returned no torrent list");

@@ -1,6 +1,7 @@
 #include "dialect/plix_request.h"
 
 #include "util/plix_util.h"
+#include "wire/plix_wire.h"
 
 int plix_status_ok(const plix_resp *resp, const char *label, char *message, size_t capacity) {
     int code = plix_map_status(resp->status);
@@ -15,6 +16,14 @@ int plix_get_ok(const plix_sess *sess, const char *url, const char *label, plix_
     int code = plix_status_ok(resp, label, message, capacity);
     if (code != 0) plix_resp_free(resp);
     return code;
+}
+
+int plix_get_value(const plix_sess *sess, const char *url, const char *label, plix_doc *doc,
+                   yyjson_val **value, char *message, size_t capacity) {
+    plix_resp_guard r;
+    int code = plix_get_ok(sess, url, label, &r.resp, message, capacity);
+    if (code != 0) return code;
+    return plix_envelope_open(r.resp.body, r.resp.length, doc, value, message, capacity);
 }
 
 int plix_oom(char *message, size_t capacity) {

@@ -3,12 +3,19 @@
 
 #include "boundary/plix_session.h"
 #include "exchange/plix_exchange.h"
+#include "util/plix_json.h"
 
 // One authenticated GET of url. 0 with a 2xx response in resp; -4 when the
 // request layer failed (its message stands); otherwise the status's class
 // with the message of plix_http_msg for label, and resp released.
 int plix_get_ok(const plix_sess *sess, const char *url, const char *label, plix_resp *resp,
                 char *message, size_t capacity);
+
+// One authenticated GET of url whose 2xx answer is opened as the service's
+// envelope: 0 with the document in doc and its "value" in *value, else the
+// failure's code with its message. The response is released either way.
+int plix_get_value(const plix_sess *sess, const char *url, const char *label, plix_doc *doc,
+                   yyjson_val **value, char *message, size_t capacity);
 
 // Judges a completed response's status: 0 for 2xx, else the status's class
 // with the message of plix_http_msg for label.

@@ -59,38 +59,49 @@ void plix_resp_free(plix_resp *resp) {
     *resp = plix_resp{};
 }
 
-int plix_http(const plix_io *table, const char *url, const char *body, plix_resp *resp,
-              char *message, size_t capacity) {
-    *resp = plix_resp{};
-    if (!table || !table->get || !table->post) {
-        plix_msg(message, capacity, "no transport");
-        return -1;
-    }
+namespace {
+
+// One slot call: GET without a body, POST with one.
+int exchange(const plix_io *table, const char *url, const char *body, const char *content_type,
+             plix_resp *resp, char *message, size_t capacity) {
     if (!url) url = "";
     if (too_long(url, message, capacity)) return -1;
     char *out = nullptr, *error = nullptr;
     int status = 0;
-    int answer =
-        body ? table->post(table->context, url, body, PLIX_TORRENT_TYPE, &out, &status, &error)
-             : table->get(table->context, url, &out, &status, &error);
+    int answer = body ? table->post(table->context, url, body, content_type, &out, &status, &error)
+                      : table->get(table->context, url, &out, &status, &error);
     return settle(table, body ? "POST" : "GET", url, answer, out, status, error, resp, message,
                   capacity);
+}
+
+bool no_transport(bool missing, char *message, size_t capacity) {
+    if (missing) plix_msg(message, capacity, "no transport");
+    return missing;
+}
+
+// The URL with the key appended, into *full; false with the message when
+// it cannot be built.
+bool with_key(const char *url, const char *key, plix_str *full, char *message, size_t capacity) {
+    if (auth_url(url, key, full->out()) == 0) return true;
+    plix_msg(message, capacity, "out of memory");
+    return false;
+}
+
+}  // namespace
+
+int plix_http(const plix_io *table, const char *url, const char *body, plix_resp *resp,
+              char *message, size_t capacity) {
+    *resp = plix_resp{};
+    if (no_transport(!table || !table->get || !table->post, message, capacity)) return -1;
+    return exchange(table, url, body, PLIX_TORRENT_TYPE, resp, message, capacity);
 }
 
 int plix_http_post(const plix_io *table, const char *url, const char *content_type,
                    const char *body, plix_resp *resp, char *message, size_t capacity) {
     *resp = plix_resp{};
-    if (!table || !table->post) {
-        plix_msg(message, capacity, "no transport");
-        return -1;
-    }
-    if (!url) url = "";
-    if (too_long(url, message, capacity)) return -1;
-    char *out = nullptr, *error = nullptr;
-    int status = 0;
-    int answer = table->post(table->context, url, body ? body : "",
-                             content_type ? content_type : PLIX_FORM_TYPE, &out, &status, &error);
-    return settle(table, "POST", url, answer, out, status, error, resp, message, capacity);
+    if (no_transport(!table || !table->post, message, capacity)) return -1;
+    return exchange(table, url, body ? body : "", content_type ? content_type : PLIX_FORM_TYPE,
+                    resp, message, capacity);
 }
 
 int auth_url(const char *url, const char *key, char **out) {
@@ -114,15 +125,9 @@ int auth_url(const char *url, const char *key, char **out) {
 
 int plix_http_auth(const plix_io *table, const char *key, const char *url, const char *body,
                    plix_resp *resp, char *message, size_t capacity) {
-    if (!table || !table->get || !table->post) {
-        plix_msg(message, capacity, "no transport");
-        return -1;
-    }
+    if (no_transport(!table || !table->get || !table->post, message, capacity)) return -1;
     plix_str full;
-    if (auth_url(url, key, full.out()) != 0) {
-        plix_msg(message, capacity, "out of memory");
-        return -1;
-    }
+    if (!with_key(url, key, &full, message, capacity)) return -1;
     return plix_http(table, full.get(), body, resp, message, capacity);
 }
 
@@ -134,15 +139,9 @@ int plix_http_auth_delete(const plix_io *table, const char *key, const char *url
 int plix_http_auth_post(const plix_io *table, const char *key, const char *url,
                         const char *content_type, const char *body, plix_resp *resp, char *message,
                         size_t capacity) {
-    if (!table || !table->post) {
-        plix_msg(message, capacity, "no transport");
-        return -1;
-    }
+    if (no_transport(!table || !table->post, message, capacity)) return -1;
     plix_str full;
-    if (auth_url(url, key, full.out()) != 0) {
-        plix_msg(message, capacity, "out of memory");
-        return -1;
-    }
+    if (!with_key(url, key, &full, message, capacity)) return -1;
     return plix_http_post(table, full.get(), content_type, body, resp, message, capacity);
 }
 

@@ -55,8 +55,8 @@ char *plix_strndup(const char *bytes, size_t count);
 // Percent-encoding: A-Z a-z 0-9 - . _ ~ are kept, every other byte becomes
 // "%" and two upper-case hex digits.
 constexpr bool plix_unreserved(unsigned char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-           c == '-' || c == '.' || c == '_' || c == '~';
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '.' || c == '_' || c == '~';
 }
 // The length of the encoding of s.
 size_t plix_pct_len(std::string_view s);

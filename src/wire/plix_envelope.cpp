@@ -73,3 +73,11 @@ int plix_parse_envelope(const char *body, uint64_t length, yyjson_doc **doc_out,
              desc[0] ? desc : "(no message)");
     return plix_error_class(code);
 }
+
+int plix_envelope_open(const char *body, uint64_t length, plix_doc *doc, yyjson_val **value,
+                       char *message, size_t capacity) {
+    yyjson_doc *d;
+    int r = plix_parse_envelope(body, length, &d, value, message, capacity);
+    doc->reset(d);
+    return r;
+}

@@ -104,11 +104,10 @@ yyjson_val *plix_value_array(yyjson_val *value) {
 int plix_parse_downloader_list(const char *body, uint64_t length, plix_links *list, char *message,
                                size_t capacity) {
     *list = plix_links{};
-    yyjson_doc *d;
+    plix_doc doc;
     yyjson_val *value;
-    int r = plix_parse_envelope(body, length, &d, &value, message, capacity);
+    int r = plix_envelope_open(body, length, &doc, &value, message, capacity);
     if (r != 0) return r;
-    plix_doc doc(d);
     yyjson_val *rows = plix_value_array(value);
     if (!rows) {
         plix_msg(message, capacity, "downloader/list returned no list");
@@ -124,11 +123,10 @@ int plix_parse_added(const char *body, uint64_t length, char **payload_out, char
     if (url_out) *url_out = nullptr;
     if (name_out) *name_out = nullptr;
     if (size_out) *size_out = -1;
-    yyjson_doc *d;
+    plix_doc doc;
     yyjson_val *value;
-    int r = plix_parse_envelope(body, length, &d, &value, message, capacity);
+    int r = plix_envelope_open(body, length, &doc, &value, message, capacity);
     if (r != 0) return r;
-    plix_doc doc(d);
 
     yyjson_val *file = yyjson_is_obj(value) ? value : yyjson_arr_get_first(value);
     if (!yyjson_is_obj(file)) {
@@ -185,11 +183,10 @@ int plix_parse_unlock(const char *body, uint64_t length, char **url_out, char **
     *url_out = nullptr;
     *name_out = nullptr;
     *size_out = -1;
-    yyjson_doc *d;
+    plix_doc doc;
     yyjson_val *value;
-    int r = plix_parse_envelope(body, length, &d, &value, message, capacity);
+    int r = plix_envelope_open(body, length, &doc, &value, message, capacity);
     if (r != 0) return r;
-    plix_doc doc(d);
     const char *url = nullptr;
     if (yyjson_is_obj(value) && yyjson_obj_size(value) > 0) {
         url = plix_json_text(value, "downloadUrl");

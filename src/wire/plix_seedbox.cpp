@@ -9,11 +9,10 @@
 int plix_parse_seedbox_files(const char *body, uint64_t length, plix_links *list, char *message,
                              size_t capacity) {
     *list = plix_links{};
-    yyjson_doc *d;
+    plix_doc doc;
     yyjson_val *value;
-    int r = plix_parse_envelope(body, length, &d, &value, message, capacity);
+    int r = plix_envelope_open(body, length, &doc, &value, message, capacity);
     if (r != 0) return r;
-    plix_doc doc(d);
     yyjson_val *torrents = plix_value_array(value);
     if (!torrents) {
         plix_msg(message, capacity, "seedbox/list returned no torrent list");

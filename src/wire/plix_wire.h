@@ -5,8 +5,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-struct yyjson_doc;
-struct yyjson_val;
+#include "util/plix_json.h"
 
 // Opens the service's envelope {"success":...,"value":...}. On 0 the
 // caller owns *doc (release with yyjson_doc_free) and *value points inside
@@ -14,6 +13,11 @@ struct yyjson_val;
 // both are null and message says why.
 int plix_parse_envelope(const char *body, uint64_t length, yyjson_doc **doc, yyjson_val **value,
                         char *message, size_t capacity);
+
+// plix_parse_envelope into an owning handle: doc holds the document on 0
+// and nothing on failure.
+int plix_envelope_open(const char *body, uint64_t length, plix_doc *doc, yyjson_val **value,
+                       char *message, size_t capacity);
 
 // The result class of a service error code ("badToken" -1, "maxLink" -3, ...).
 int plix_error_class(const char *code);

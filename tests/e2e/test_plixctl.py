@@ -1,0 +1,322 @@
+"""plixctl --live end to end: the plug-in, plixctl's libcurl transport and a
+local HTTPS stand-in for the service (service.py).
+
+    test_plixctl.py --plixctl PATH [unittest options]
+
+The module makes a throwaway self-signed certificate for the service's host
+names, starts the service on a free port of 127.0.0.1 and stops it (by pid)
+when the tests end. plixctl keeps the real URLs; --connect-to sends them to
+the local port. Every run checks that the API key shows in no output.
+"""
+
+import argparse
+import json
+import os
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+import urllib.parse
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+import service  # noqa: E402  (the account's data)
+
+KEY = "E2E key+/&=7"  # needs percent-encoding in a URL
+WRONG_KEY = "wrong-key-1234"
+PLIXCTL = None
+state = {}
+
+
+def setUpModule():
+    tmp = tempfile.TemporaryDirectory(prefix="plix-e2e-")
+    state["tmp"] = tmp
+    d = tmp.name
+    version = subprocess.run([PLIXCTL, "version"], capture_output=True, text=True, check=True)
+    base = next(line.split()[1] for line in version.stdout.splitlines()
+                if line.startswith("service "))
+    state["api_host"] = urllib.parse.urlsplit(base).hostname
+    hosts = [state["api_host"], service.FILES_HOST]
+    cert, key = os.path.join(d, "cert.pem"), os.path.join(d, "key.pem")
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
+                    "ec_paramgen_curve:prime256v1", "-nodes", "-days", "2",
+                    "-subj", "/CN=plix e2e", "-keyout", key, "-out", cert,
+                    "-addext", "subjectAltName=" + ",".join("DNS:" + h for h in hosts)],
+                   check=True, capture_output=True)
+    state["cert"] = cert
+    state["log"] = os.path.join(d, "requests.log")
+    port_file = os.path.join(d, "port")
+    state["service_err"] = open(os.path.join(d, "service.err"), "w+")
+    proc = subprocess.Popen([sys.executable, os.path.join(HERE, "service.py"), "--cert", cert,
+                             "--key", key, "--port-file", port_file, "--log", state["log"],
+                             "--api-key", KEY, "--api-host", state["api_host"]],
+                            stdout=subprocess.DEVNULL, stderr=state["service_err"])
+    state["pid"] = proc.pid
+    state["proc"] = proc
+    deadline = time.monotonic() + 15
+    while not os.path.exists(port_file):
+        if proc.poll() is not None or time.monotonic() > deadline:
+            raise RuntimeError("the test service did not start: " + service_errors())
+        time.sleep(0.05)
+    with open(port_file) as f:
+        state["port"] = int(f.read())
+
+
+def tearDownModule():
+    proc = state.get("proc")
+    if proc and proc.poll() is None:
+        os.kill(state["pid"], signal.SIGTERM)
+        try:
+            proc.wait(timeout=5)
+        except subprocess.TimeoutExpired:
+            os.kill(state["pid"], signal.SIGKILL)
+            proc.wait()
+    errors = service_errors()
+    state["service_err"].close()
+    state["tmp"].cleanup()
+    if errors:
+        raise RuntimeError("the test service failed:\n" + errors)
+
+
+def service_errors():
+    f = state["service_err"]
+    f.flush()
+    f.seek(0)
+    return f.read()
+
+
+def requests_since(mark):
+    """The requests the service logged after mark (a count of log lines)."""
+    if not os.path.exists(state["log"]):
+        return []
+    with open(state["log"], encoding="utf-8") as f:
+        return [json.loads(line) for line in f.readlines()[mark:]]
+
+
+def log_mark():
+    return len(requests_since(0))
+
+
+class Run:
+    def __init__(self, proc):
+        self.code = proc.returncode
+        self.out = proc.stdout
+        self.err = proc.stderr
+
+    def json(self):
+        return json.loads(self.out)
+
+
+class Live(unittest.TestCase):
+    def plixctl(self, *args, key=KEY, cacert=True, port=None, env_extra=None):
+        env = {k: v for k, v in os.environ.items()
+               if k.lower() not in ("http_proxy", "https_proxy", "all_proxy", "no_proxy",
+                                    "plix_api_key")}
+        if key is not None:
+            env["PLIX_API_KEY"] = key
+        env.update(env_extra or {})
+        port = port or state["port"]
+        command = [PLIXCTL, "--live"]
+        if cacert:
+            command += ["--cacert", state["cert"]]
+        for host in (state["api_host"], service.FILES_HOST):
+            command += ["--connect-to", f"{host}:443:127.0.0.1:{port}"]
+        proc = subprocess.run(command + list(args), capture_output=True, text=True, env=env,
+                              timeout=60)
+        run = Run(proc)
+        # The key, raw or as it travels in URLs, never reaches any output.
+        for secret in (KEY, urllib.parse.quote(KEY, safe="")):
+            self.assertNotIn(secret, run.out + run.err, f"key leaked by {args}")
+        return run
+
+    def assertFails(self, run, code, message):
+        self.assertEqual(run.code, code, run.err)
+        self.assertEqual(run.out, "")
+        self.assertEqual(run.err.count("\n"), 1, "one line on stderr")
+        self.assertIn(message, run.err)
+
+    def test_validate(self):
+        expected = {"RuntimeType": "DEBRIDLINK", "ID": "", "AccountEmail": service.ACCOUNT["email"],
+                    "AccountName": service.ACCOUNT["username"],
+                    "PremiumLeft": str(service.ACCOUNT["premiumLeft"])}
+        run = self.plixctl("--json", "validate")
+        self.assertEqual(run.code, 0, run.err)
+        self.assertEqual(run.json(), expected)
+        run = self.plixctl("validate")
+        self.assertEqual(run.code, 0, run.err)
+        self.assertIn(service.ACCOUNT["email"], run.out)
+        self.assertIn("14 days", run.out)
+
+        with tempfile.NamedTemporaryFile("w", suffix=".key") as f:
+            f.write(KEY + "\n")
+            f.flush()
+            run = self.plixctl("--key-file", f.name, "validate", key=WRONG_KEY)
+            self.assertEqual(run.code, 0, "--key-file wins over the environment: " + run.err)
+
+        run = self.plixctl("validate", key=WRONG_KEY)
+        self.assertFails(run, 11, "badToken")
+
+    def test_every_listing(self):
+        mark = log_mark()
+        run = self.plixctl("--json", "ls")
+        self.assertEqual(run.code, 0, run.err)
+        self.assertEqual([i["path"] for i in run.json()], ["downloader", "seedbox"])
+        self.assertEqual(requests_since(mark), [], "the root needs no request")
+
+        run = self.plixctl("--json", "ls", "downloader")
+        self.assertEqual(run.code, 0, run.err)
+        self.assertEqual(run.json(), [
+            {"name": r["name"], "path": r["downloadUrl"], "folder": False, "size": r["size"],
+             "locator": r["downloadUrl"], "id": r["id"]} for r in service.DOWNLOADER])
+
+        run = self.plixctl("--json", "ls", "seedbox")
+        self.assertEqual(run.code, 0, run.err)
+        self.assertEqual(run.json(), [
+            {"name": t["name"], "path": "s" + t["id"], "folder": True, "size": t["totalSize"],
+             "status": t["status"], "id": t["id"], "locator": "s" + t["id"]}
+            for t in service.TORRENTS])
+
+        torrent = service.TORRENTS[1]
+        run = self.plixctl("--json", "ls", "s" + torrent["id"])
+        self.assertEqual(run.code, 0, run.err)
+        self.assertEqual([(i["name"], i["locator"], i["size"]) for i in run.json()],
+                         [(f["name"], f["downloadUrl"], f["size"]) for f in torrent["files"]])
+
+        # The requests as the service saw them: the listings' own query,
+        # then the key as the last parameter.
+        seen = [(r["method"], r["path"], r["query"]) for r in requests_since(mark)]
+        self.assertEqual(seen, [
+            ("GET", "/api/v2/downloader/list", [["page", "0"], ["perPage", "50"], ["apikey", KEY]]),
+            ("GET", "/api/v2/seedbox/list", [["page", "-1"], ["perPage", "-1"], ["apikey", KEY]]),
+            ("GET", "/api/v2/seedbox/list", [["ids", torrent["id"]], ["apikey", KEY]]),
+        ])
+
+        run = self.plixctl("ls", "seedbox")
+        self.assertEqual(run.code, 0, run.err)
+        lines = run.out.splitlines()
+        self.assertEqual(lines[0].split(), ["TYPE", "SIZE", "STATUS", "NAME", "PATH"])
+        self.assertEqual(lines[2].split(), ["dir", "8.0", "GiB", "4", torrent["name"],
+                                            "s" + torrent["id"]])
+
+        run = self.plixctl("ls", "nowhere")
+        self.assertFails(run, 12, "no such folder: nowhere")
+
+    def test_large_listing(self):
+        big = service.TORRENTS[2]
+        run = self.plixctl("--json", "ls", "s" + big["id"])
+        self.assertEqual(run.code, 0, run.err)
+        self.assertGreater(len(run.out), 300 * 1024)
+        self.assertEqual([i["name"] for i in run.json()], [f["name"] for f in big["files"]])
+
+    def test_tree(self):
+        run = self.plixctl("tree")
+        self.assertEqual(run.code, 0, run.err)
+        names = [line.strip().split("  ")[0] for line in run.out.splitlines()]
+        expected = ["downloader/", *[r["name"] for r in service.DOWNLOADER], "seedbox/"]
+        for t in service.TORRENTS:
+            expected += [t["name"] + "/", *[f["name"] for f in t["files"]]]
+        self.assertEqual(names, expected)
+
+    def test_stream(self):
+        row = service.DOWNLOADER[1]
+        file = service.TORRENTS[0]["files"][2]
+        for entry, url in [
+            ("downloader/" + row["name"], row["downloadUrl"]),
+            ("s" + service.TORRENTS[0]["id"] + "/" + file["name"], file["downloadUrl"]),
+            (json.dumps({"name": "x", "locator": "https://cdn.plix.test/x?a=1&b=\"2\""}),
+             "https://cdn.plix.test/x?a=1&b=\"2\""),
+        ]:
+            with self.subTest(entry=entry):
+                run = self.plixctl("stream", entry)
+                self.assertEqual(run.code, 0, run.err)
+                self.assertEqual(run.out, url + "\n")
+
+        self.assertFails(self.plixctl("stream", "downloader/No.Such.File.mkv"), 12,
+                         "no entry No.Such.File.mkv in downloader")
+        self.assertFails(self.plixctl("stream", "{\"name\":1}"), 12,
+                         "entry has no locator/link/path")
+
+    def test_download_paths(self):
+        magnet = "magnet:?xt=urn:btih:" + "c9e15763f722f23e98a29decdfae341b98d53056" + "&dn=x y"
+        torrent = f"https://{service.FILES_HOST}/files/test.torrent"
+        moved = f"https://{service.FILES_HOST}/files/moved.torrent"
+        page = f"https://{service.FILES_HOST}/files/page.html"
+        add = ("POST", state["api_host"], "/api/v2/downloader/add")
+        cases = [
+            # link, exit code, what plixctl prints, the requests the service sees
+            (magnet, 0, service.MAGNET_ADDED["downloadUrl"], [add]),
+            (service.HOSTER + "abc", 0, service.HOSTER_ADDED["downloadUrl"], [add]),
+            (torrent, 0, service.SEEDBOX_ADDED["files"][0]["downloadUrl"],
+             [add, ("GET", service.FILES_HOST, "/files/test.torrent"),
+              ("POST", state["api_host"], "/api/v2/seedbox/add")]),
+            (moved, 0, service.SEEDBOX_ADDED["files"][0]["downloadUrl"],
+             [add, ("GET", service.FILES_HOST, "/files/moved.torrent"),
+              ("GET", service.FILES_HOST, "/files/test.torrent"),
+              ("POST", state["api_host"], "/api/v2/seedbox/add")]),
+            (page, 15, "Link is not a magnet, a redirect-to-magnet or a torrent file",
+             [add, ("GET", service.FILES_HOST, "/files/page.html")]),
+            (service.HOSTER + "limit", 13, "maxLink", [add]),
+        ]
+        for link, code, shown, requests in cases:
+            with self.subTest(link=link):
+                mark = log_mark()
+                run = self.plixctl("--allow-writes", "add", link)
+                self.assertEqual(run.code, code, run.err)
+                self.assertIn(shown, run.out if code == 0 else run.err)
+                seen = requests_since(mark)
+                self.assertEqual([(r["method"], r["host"], r["path"]) for r in seen], requests)
+                first = seen[0]
+                self.assertEqual(first["query"], [["url", link], ["password", ""],
+                                                  ["apikey", KEY]])
+                self.assertEqual(first["content_type"], "application/x-www-form-urlencoded")
+                if seen[-1]["path"] == "/api/v2/seedbox/add":
+                    self.assertNotIn("apikey", dict(seen[1]["query"]), "a fetch carries no key")
+                    part = seen[-1]["part"]
+                    self.assertEqual((part["parts"], part["name"], part["filename"]),
+                                     (1, "file", "upload.torrent"))
+                    self.assertEqual(part["data"], service.TORRENT_FILE.decode())
+                    self.assertEqual(seen[-1]["query"], [["apikey", KEY]])
+
+        run = self.plixctl("--json", "--allow-writes", "add", service.HOSTER + "abc")
+        self.assertEqual(run.code, 0, run.err)
+        self.assertEqual(run.json(), {
+            "InstantURL": service.HOSTER_ADDED["downloadUrl"],
+            "InstantName": service.HOSTER_ADDED["name"],
+            "InstantSize": service.HOSTER_ADDED["size"],
+            "Payload": {"Files": [service.HOSTER_ADDED]}})
+
+        mark = log_mark()
+        self.assertFails(self.plixctl("add", magnet), 17, "--allow-writes")
+        self.assertEqual(requests_since(mark), [], "a closed gate sends nothing")
+
+    def test_transport_failures(self):
+        # TLS is verified: without the test certificate the exchange fails.
+        run = self.plixctl("validate", cacert=False)
+        self.assertFails(run, 14, "curl: ")
+        self.assertIn("apikey=***", run.err)
+        # Nothing listens on a closed port: the transport's one line comes back.
+        with socket.socket() as s:
+            s.bind(("127.0.0.1", 0))
+            closed = s.getsockname()[1]
+        run = self.plixctl("ls", "downloader", port=closed)
+        self.assertFails(run, 14, "curl: ")
+        # curl's proxy environment is honoured: a proxy that is not there fails.
+        run = self.plixctl("validate", env_extra={"https_proxy": f"http://127.0.0.1:{closed}"})
+        self.assertFails(run, 14, f"port {closed}")
+
+    def test_command_line(self):
+        self.assertFails(self.plixctl("validate", key=None), 2, "--live needs an API key")
+        run = self.plixctl("--key", "E2E-typed-key", "validate")
+        self.assertFails(run, 2, "never taken on the command line")
+        self.assertNotIn("E2E-typed-key", run.err)
+
+
+if __name__ == "__main__":
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--plixctl", required=True)
+    args, rest = parser.parse_known_args()
+    PLIXCTL = os.path.abspath(args.plixctl)
+    unittest.main(argv=[sys.argv[0], *rest], verbosity=2)

@@ -1,0 +1,159 @@
+// The libcurl transport. Every exchange runs on an easy handle of its own,
+// so the table takes any number of concurrent calls; the options it reads
+// are never changed while it is installed.
+//
+// Strings handed to the plug-in are malloc'd here and come back through the
+// table's free slot, which releases them with this program's free().
+#include "curl_io.h"
+
+#include <curl/curl.h>
+#include <stdlib.h>
+#include <string.h>
+
+namespace {
+
+char *copy_out(const std::string &text) {
+    char *p = static_cast<char *>(malloc(text.size() + 1));
+    if (p) memcpy(p, text.c_str(), text.size() + 1);
+    return p;
+}
+
+size_t on_data(char *data, size_t size, size_t count, void *answer) {
+    static_cast<std::string *>(answer)->append(data, size * count);
+    return size * count;
+}
+
+bool starts_with(const char *text, const char *prefix) {
+    return strncmp(text, prefix, strlen(prefix)) == 0;
+}
+
+// Everything an exchange allocates, released on every path.
+struct transfer {
+    CURL *easy = curl_easy_init();
+    curl_slist *headers = nullptr;
+    curl_slist *connect_to = nullptr;
+    curl_mime *mime = nullptr;
+    char error[CURL_ERROR_SIZE] = "";
+    ~transfer() {
+        curl_mime_free(mime);
+        curl_slist_free_all(headers);
+        curl_slist_free_all(connect_to);
+        if (easy) curl_easy_cleanup(easy);
+    }
+};
+
+// One line: curl's own words, with any line breaks turned into spaces.
+std::string failure_text(const transfer &t, CURLcode code) {
+    std::string text = "curl: ";
+    text += t.error[0] ? t.error : curl_easy_strerror(code);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    for (char &c : text)
+        if (c == '\n' || c == '\r') c = ' ';
+    return text;
+}
+
+int exchange(const curl_options *options, const char *url, const char *body,
+             const char *content_type, char **body_out, int *status_out, char **error_out) {
+    transfer t;
+    if (!t.easy) {
+        *error_out = copy_out("curl: cannot start a transfer");
+        return -1;
+    }
+    std::string answer;
+    CURL *h = t.easy;
+    curl_easy_setopt(h, CURLOPT_URL, url);
+    curl_easy_setopt(h, CURLOPT_ERRORBUFFER, t.error);
+    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(h, CURLOPT_MAXREDIRS, 10L);
+#if LIBCURL_VERSION_NUM >= 0x075500
+    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+#else
+    curl_easy_setopt(h, CURLOPT_PROTOCOLS, static_cast<long>(CURLPROTO_HTTP | CURLPROTO_HTTPS));
+    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS,
+                     static_cast<long>(CURLPROTO_HTTP | CURLPROTO_HTTPS));
+#endif
+    curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
+    if (!options->cacert.empty()) curl_easy_setopt(h, CURLOPT_CAINFO, options->cacert.c_str());
+    for (const std::string &rule : options->connect_to)
+        t.connect_to = curl_slist_append(t.connect_to, rule.c_str());
+    if (t.connect_to) curl_easy_setopt(h, CURLOPT_CONNECT_TO, t.connect_to);
+    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, options->connect_timeout);
+    curl_easy_setopt(h, CURLOPT_TIMEOUT, options->timeout);
+    curl_easy_setopt(h, CURLOPT_USERAGENT, "plixctl/" PLIXCTL_VERSION);
+    curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "");
+    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, on_data);
+    curl_easy_setopt(h, CURLOPT_WRITEDATA, &answer);
+
+    if (body) {
+        // No 100-continue round trip: bodies are small and some services
+        // never answer it.
+        t.headers = curl_slist_append(t.headers, "Expect:");
+        if (starts_with(content_type, "multipart/form-data")) {
+            // The plug-in hands over the raw file; it goes out as the one
+            // form part the service reads.
+            t.mime = curl_mime_init(h);
+            curl_mimepart *part = curl_mime_addpart(t.mime);
+            curl_mime_name(part, "file");
+            curl_mime_filename(part, "upload.torrent");
+            curl_mime_type(part, "application/x-bittorrent");
+            curl_mime_data(part, body, strlen(body));
+            curl_easy_setopt(h, CURLOPT_MIMEPOST, t.mime);
+        } else {
+            std::string type = std::string("Content-Type: ") + content_type;
+            t.headers = curl_slist_append(t.headers, type.c_str());
+            curl_easy_setopt(h, CURLOPT_POST, 1L);
+            curl_easy_setopt(h, CURLOPT_POSTFIELDS, body);
+            curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(strlen(body)));
+        }
+        curl_easy_setopt(h, CURLOPT_HTTPHEADER, t.headers);
+    }
+
+    CURLcode code = curl_easy_perform(h);
+    if (code != CURLE_OK) {
+        *error_out = copy_out(failure_text(t, code));
+        return -1;
+    }
+    long status = 0;
+    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
+    *body_out = copy_out(answer);
+    if (!*body_out) {
+        *error_out = copy_out("out of memory");
+        return -1;
+    }
+    *status_out = static_cast<int>(status);
+    return 0;
+}
+
+int io_get(void *context, const char *url, char **body_out, int *status_out, char **error_out) {
+    return exchange(static_cast<const curl_options *>(context), url, nullptr, nullptr, body_out,
+                    status_out, error_out);
+}
+
+int io_post(void *context, const char *url, const char *body, const char *content_type,
+            char **body_out, int *status_out, char **error_out) {
+    return exchange(static_cast<const curl_options *>(context), url, body ? body : "",
+                    content_type ? content_type : "application/x-www-form-urlencoded", body_out,
+                    status_out, error_out);
+}
+
+void io_free(void *, char *text) { free(text); }
+
+}  // namespace
+
+bool curl_io_start(std::string &error) {
+    CURLcode code = curl_global_init(CURL_GLOBAL_DEFAULT);
+    if (code != CURLE_OK) error = std::string("curl: ") + curl_easy_strerror(code);
+    return code == CURLE_OK;
+}
+
+plix_io curl_io_table(const curl_options *options) {
+    plix_io table{};
+    table.context = const_cast<curl_options *>(options);
+    table.get = io_get;
+    table.post = io_post;
+    table.free = io_free;
+    return table;
+}
