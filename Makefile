@@ -7,7 +7,7 @@ SECONDS ?= 60
 # The tests that run under ThreadSanitizer: those with threads in them.
 TSAN_TESTS = test_stress test_boundary test_exchange
 
-.PHONY: all deps build demo test test-asan test-tsan fuzz clean format
+.PHONY: all deps build demo test test-asan test-tsan fuzz clean format windows test-windows
 
 all: build
 
@@ -28,6 +28,19 @@ test: build
 	ctest --preset clang
 	$(MAKE) test-asan
 	$(MAKE) test-tsan
+	$(MAKE) test-windows
+
+# The Windows x86-64 DLL, cross-built with mingw-w64; its tests run under
+# Wine. `make windows` also gathers plix.dll, plix.lib and plix.h in
+# build/plix-win64/.
+windows:
+	./scripts/deps.sh windows
+	$(CMAKE) --preset windows
+	$(CMAKE) --build --preset windows
+	$(CMAKE) --install build/windows --prefix build/plix-win64
+
+test-windows: windows
+	ctest --preset windows
 
 # The whole unit suite and the fuzz corpus replays under AddressSanitizer
 # and UBSan.

@@ -2,6 +2,12 @@
 # Installs every build and test dependency that is missing, and nothing else.
 # Quick when everything is present: it only asks dpkg.
 #
+#   deps.sh                     the native build and tests
+#   deps.sh windows             the same, plus the mingw-w64 cross compiler and
+#                               Wine for the Windows build and its tests
+#   deps.sh yyjson-source DIR   downloads yyjson's Debian source package (from
+#                               the next suite) into DIR, for the cross build
+#
 # yyjson is not in this release's archive, so its two packages come from the
 # next Debian release's suite. They are fetched with a private apt state
 # (sources, lists and cache under the build tree), so the machine's own apt
@@ -15,6 +21,7 @@ next_suite=${PLIX_NEXT_SUITE:-trixie}
 
 # Packages from the machine's own suite, by the groups that need them.
 core_pkgs="cmake make g++ clang pkg-config googletest libgtest-dev"
+windows_pkgs="g++-mingw-w64-x86-64-posix wine64"
 # plixctl's libcurl transport, and its end-to-end tests' HTTPS test service.
 host_pkgs="libcurl4-openssl-dev python3 openssl"
 # clang's sanitizer and libFuzzer runtimes (the asan and tsan presets).
@@ -68,6 +75,41 @@ next_apt() {
         -o APT::Get::List-Cleanup=0 \
         "$@"
 }
+
+# yyjson's upstream tarball (the source package's orig tarball), for a build
+# with another toolchain. Only the orig tarball is needed; the archive may not
+# serve the package's other files, so apt's verdict on those is not fatal. The
+# lists are refreshed when they hold no source index yet, or when the lists
+# there are do not lead to the tarball (they may name a version no longer
+# served).
+fetch_source() {
+    dest=$1
+    mkdir -p "$dest"
+    dest=$(cd "$dest" && pwd)
+    log="$dest/apt-source.log"
+    if ! ls "$state"/lists/*_source_Sources* >/dev/null 2>&1; then
+        next_apt apt-get update >/dev/null
+    fi
+    for try in 1 2; do
+        (cd "$dest" && next_apt apt-get source --download-only yyjson) >"$log" 2>&1 || true
+        if ls "$dest"/yyjson_*.orig.tar.* >/dev/null 2>&1; then return 0; fi
+        [ "$try" = 2 ] || next_apt apt-get update >/dev/null
+    done
+    cat "$log" >&2
+    echo "deps: no yyjson orig tarball from the $next_suite suite" >&2
+    exit 1
+}
+
+case "${1:-}" in
+"") ;;
+windows) extra_pkgs="$extra_pkgs $windows_pkgs" ;;
+yyjson-source)
+    [ $# = 2 ] || { echo "usage: deps.sh yyjson-source DIR" >&2; exit 2; }
+    fetch_source "$2"
+    exit 0
+    ;;
+*) echo "usage: deps.sh [windows | yyjson-source DIR]" >&2; exit 2 ;;
+esac
 
 pkgs=$(missing $core_pkgs $host_pkgs $sanitizer_pkgs $extra_pkgs)
 if [ -n "$pkgs" ]; then

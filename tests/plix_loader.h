@@ -19,6 +19,8 @@ struct plix_loader {
         if (lib) FreeLibrary(lib);
         lib = nullptr;
     }
+    // Whether the library at path is mapped in the process.
+    static bool loaded(const char *path) { return GetModuleHandleA(path) != nullptr; }
 #else
     void *lib = nullptr;
     bool open(const char *path) { return (lib = dlopen(path, RTLD_NOW | RTLD_LOCAL)) != nullptr; }
@@ -26,6 +28,11 @@ struct plix_loader {
     void close() {
         if (lib) dlclose(lib);
         lib = nullptr;
+    }
+    static bool loaded(const char *path) {
+        void *h = dlopen(path, RTLD_NOW | RTLD_NOLOAD);
+        if (h) dlclose(h);
+        return h != nullptr;
     }
 #endif
     // The export name as a typed function pointer.

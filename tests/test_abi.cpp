@@ -308,4 +308,35 @@ TEST(Abi, WalkTheTree) {
     p.fake_reset();
 }
 
+#if defined(_WIN32)
+// The version resource, read as Windows and hosts read it.
+TEST(Abi, VersionResource) {
+    DWORD ignored = 0;
+    DWORD size = GetFileVersionInfoSizeA(PLIX_LIBRARY_PATH, &ignored);
+    ASSERT_GT(size, 0u) << "no version resource";
+    std::string data(size, '\0');
+    ASSERT_TRUE(GetFileVersionInfoA(PLIX_LIBRARY_PATH, 0, size, data.data()));
+    void *value = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueA(data.data(), "\\", &value, &length));
+    const auto *fixed = static_cast<const VS_FIXEDFILEINFO *>(value);
+    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);  // 1.0
+    EXPECT_EQ(fixed->dwFileVersionLS, 0u);           // .0.0
+    EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
+    EXPECT_EQ(fixed->dwProductVersionLS, 0u);
+    EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
+    const struct {
+        const char *name, *text;
+    } strings[] = {{"ProductName", "plix"},
+                   {"ProductVersion", "1.0.0"},
+                   {"FileVersion", "1.0.0"},
+                   {"OriginalFilename", "plix.dll"}};
+    for (const auto &s : strings) {
+        std::string key = std::string("\\StringFileInfo\\040904B0\\") + s.name;
+        ASSERT_TRUE(VerQueryValueA(data.data(), key.c_str(), &value, &length)) << s.name;
+        EXPECT_STREQ(static_cast<const char *>(value), s.text) << s.name;
+    }
+}
+#endif
+
 }  // namespace

@@ -1,0 +1,51 @@
+# Reads the export and import tables of the Windows DLL LIBRARY with OBJDUMP:
+# the exports must be exactly the names in EXPECTED, and every imported DLL
+# must be a system DLL (KERNEL32 or the C runtime), so that the plug-in loads
+# on a bare Windows with nothing installed beside it.
+execute_process(COMMAND ${OBJDUMP} -p ${LIBRARY} OUTPUT_VARIABLE out RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "${OBJDUMP} failed on ${LIBRARY}")
+endif()
+string(REGEX MATCHALL "[^\n]+" lines "${out}")
+
+# The names follow the "[Ordinal/Name Pointer] Table" heading, one a line
+# as "[   n] name", up to the first line of another shape.
+set(names)
+set(in_names FALSE)
+set(imports)
+foreach(line IN LISTS lines)
+    if(line MATCHES "^\\[Ordinal/Name Pointer\\] Table")
+        set(in_names TRUE)
+    elseif(in_names AND line MATCHES "^[ \t]+\\[ *[0-9]+\\] ([^ ]+)$")
+        list(APPEND names "${CMAKE_MATCH_1}")
+    elseif(in_names)
+        set(in_names FALSE)
+    endif()
+    if(line MATCHES "^[ \t]+DLL Name: (.+)$")
+        list(APPEND imports "${CMAKE_MATCH_1}")
+    endif()
+endforeach()
+
+list(SORT names)
+file(STRINGS ${EXPECTED} expected)
+list(SORT expected)
+if(NOT names STREQUAL expected)
+    message(FATAL_ERROR "exported names differ\n  got:      ${names}\n  expected: ${expected}")
+endif()
+
+if(NOT imports)
+    message(FATAL_ERROR "no import table found in ${LIBRARY}")
+endif()
+set(foreign)
+foreach(dll IN LISTS imports)
+    string(TOLOWER "${dll}" lower)
+    if(NOT lower MATCHES "^(kernel32|msvcrt|ucrtbase|api-ms-win-crt-[a-z0-9-]+)\\.dll$")
+        list(APPEND foreign "${dll}")
+    endif()
+endforeach()
+if(foreign)
+    message(FATAL_ERROR "imports DLLs that are not part of Windows: ${foreign}")
+endif()
+
+list(LENGTH names n)
+message(STATUS "${n} exports, as expected; imports ${imports}")
