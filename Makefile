@@ -2,13 +2,17 @@
 # install what is missing first (scripts/deps.sh).
 
 CMAKE ?= cmake
+# How long `make fuzz` runs each fuzz target, in seconds.
+SECONDS ?= 60
+# The tests that run under ThreadSanitizer: those with threads in them.
+TSAN_TESTS = test_stress test_boundary test_exchange
 
 # make bench: the benchmarks (Release, -O2), ending with a table of the
 # plug-in against its yyjson baseline. BENCH_ARGS go to the binary.
 BENCH_ARGS ?= --benchmark_repetitions=5 --benchmark_display_aggregates_only=true \
 	--benchmark_enable_random_interleaving=true
 
-.PHONY: all deps build demo test bench clean format windows test-windows
+.PHONY: all deps build demo test bench test-asan test-tsan fuzz clean format windows test-windows
 
 all: build
 
@@ -27,6 +31,8 @@ test: build
 	$(CMAKE) --preset clang
 	$(CMAKE) --build --preset clang
 	ctest --preset clang
+	$(MAKE) test-asan
+	$(MAKE) test-tsan
 	$(MAKE) test-windows
 
 # The Windows x86-64 DLL, cross-built with mingw-w64; its tests run under
@@ -41,6 +47,25 @@ windows:
 test-windows: windows
 	ctest --preset windows
 
+# The whole unit suite and the fuzz corpus replays under AddressSanitizer
+# and UBSan.
+test-asan: deps
+	$(CMAKE) --preset asan
+	$(CMAKE) --build --preset asan
+	ctest --preset asan
+
+# The concurrency tests under ThreadSanitizer.
+test-tsan: deps
+	$(CMAKE) --preset tsan
+	$(CMAKE) --build --preset tsan --target $(TSAN_TESTS)
+	ctest --preset tsan -R '^($(shell echo $(TSAN_TESTS) | tr ' ' '|'))$$'
+
+# Every fuzz target for SECONDS seconds, two at a time.
+fuzz: deps
+	$(CMAKE) --preset asan
+	$(CMAKE) --build --preset asan
+	./scripts/fuzz.sh $(SECONDS)
+
 bench:
 	./scripts/deps.sh bench
 	$(CMAKE) --preset bench
@@ -49,7 +74,8 @@ bench:
 
 format:
 	clang-format -i include/*.h src/*/*.cpp src/*/*.h tests/*.cpp examples/*.c \
-		tools/plixctl/*.cpp tools/plixctl/*.h tests/package/host/*.c bench/*.cpp bench/*.h
+		tools/plixctl/*.cpp tools/plixctl/*.h tests/package/host/*.c fuzz/*.cpp fuzz/*.h \
+		bench/*.cpp bench/*.h
 
 clean:
 	rm -rf build

@@ -26,6 +26,8 @@ core_pkgs="cmake make g++ clang pkg-config googletest libgtest-dev"
 windows_pkgs="g++-mingw-w64-x86-64-posix wine64"
 # plixctl's libcurl transport, and its end-to-end tests' HTTPS test service.
 host_pkgs="libcurl4-openssl-dev python3 openssl"
+# clang's sanitizer and libFuzzer runtimes (the asan and tsan presets).
+sanitizer_pkgs="libclang-rt-14-dev"
 bench_pkgs="libbenchmark-dev"
 extra_pkgs=${PLIX_EXTRA_PKGS:-}
 
@@ -113,7 +115,7 @@ yyjson-source)
 *) echo "usage: deps.sh [windows | bench | yyjson-source DIR]" >&2; exit 2 ;;
 esac
 
-pkgs=$(missing $core_pkgs $host_pkgs $extra_pkgs)
+pkgs=$(missing $core_pkgs $host_pkgs $sanitizer_pkgs $extra_pkgs)
 if [ -n "$pkgs" ]; then
     echo "deps: installing$pkgs"
     sudo_ apt-get -o DPkg::Lock::Timeout=600 update -q

@@ -6,6 +6,7 @@
 #include <yyjson.h>
 
 #include <atomic>
+#include <string_view>
 
 #include "boundary/plix_boundary.h"
 #include "boundary/plix_session.h"
@@ -37,17 +38,35 @@ const char *sval(yyjson_val *obj, const char *key, char (&num)[24]) {
 
 constexpr bool blank(char c) { return c == '\t' || c == '\n' || c == '\r' || c == ' '; }
 
-// A trimmed copy in *out (null when nothing is left). false when the copy
-// could not be allocated.
-bool trimdup(const char *s, char **out) {
-    *out = nullptr;
-    if (!s) return true;
+// The trimmed bytes of s, or an empty view.
+std::string_view trimmed(const char *s) {
+    if (!s) return {};
     while (blank(*s)) ++s;
     size_t n = strlen(s);
     while (n && blank(s[n - 1])) --n;
-    if (!n) return true;
-    *out = plix_strndup(s, n);
-    return *out != nullptr;
+    return {s, n};
+}
+
+// A trimmed copy in *out (null when nothing is left). false when the copy
+// could not be allocated.
+bool trimdup(const char *s, char **out) {
+    std::string_view t = trimmed(s);
+    *out = t.empty() ? nullptr : plix_strndup(t.data(), t.size());
+    return t.empty() || *out != nullptr;
+}
+
+// Masks the key the settings hold in a message written before the key was
+// read (the host may have put it in another member too). Needs no memory:
+// a key that does not fit the message cannot occur in it.
+void mask_key(yyjson_val *root, char *message, size_t capacity) {
+    char num[24];
+    std::string_view key = trimmed(sval(root, "APIKey", num));
+    if (key.empty()) key = trimmed(sval(root, "ClientSecret", num));
+    char secret[PLIX_MSG_SIZE];
+    if (key.empty() || key.size() >= capacity || key.size() >= sizeof secret) return;
+    memcpy(secret, key.data(), key.size());
+    secret[key.size()] = '\0';
+    plix_scrub(message, secret);
 }
 
 }  // namespace
@@ -79,6 +98,7 @@ int plix_cfg_parse(const char *settings, bool require_key, plix_cfg *cfg, char *
     const char *rt = sval(root, "RuntimeType", num);
     if (rt && rt[0] && strcmp(rt, kRuntimeType) != 0) {
         plix_msg(message, capacity, "RuntimeType is \"%s\", this handler is \"DEBRIDLINK\"", rt);
+        mask_key(root, message, capacity);
         return -8;
     }
     bool ok = trimdup(sval(root, "APIKey", num), &cfg->api_key);
@@ -140,6 +160,29 @@ size_t encoded_at(const char *p, const char *secret) {
     return static_cast<size_t>(p - start);
 }
 
+// How many bytes at p begin secret, raw or percent-encoded (hex digits in
+// either case, possibly cut inside an escape): the longer of the two.
+size_t prefix_at(const char *p, const char *secret) {
+    size_t raw = 0;
+    while (secret[raw] && p[raw] == secret[raw]) ++raw;
+    const char *q = p;
+    for (const auto *s = reinterpret_cast<const unsigned char *>(secret); *s; ++s) {
+        if (plix_unreserved(*s)) {
+            if (static_cast<unsigned char>(*q) != *s) break;
+            ++q;
+            continue;
+        }
+        if (q[0] != '%') break;
+        ++q;
+        if (hex_value(q[0]) != *s >> 4) break;
+        ++q;
+        if (hex_value(q[0]) != (*s & 15)) break;
+        ++q;
+    }
+    size_t encoded = static_cast<size_t>(q - p);
+    return raw > encoded ? raw : encoded;
+}
+
 }  // namespace
 
 void plix_scrub(char *text, const char *secret) {
@@ -158,6 +201,19 @@ void plix_scrub(char *text, const char *secret) {
         }
     }
     for (char *p = strstr(text, secret); p; p = strstr(p + n, secret)) memset(p, '*', n);
+    // Messages and their parts are cut to bounds, so a key may also stand
+    // cut short: a run of 8 or more bytes that begins it goes too, and at
+    // the very end of the text (where most cuts fall) one of 4 or more.
+    size_t length = strlen(text);
+    for (size_t at = 0; at + 4 <= length;) {
+        size_t m = prefix_at(text + at, secret);
+        if (m >= 8 || (m >= 4 && at + m == length)) {
+            memset(text + at, '*', m);
+            at += m;
+        } else {
+            ++at;
+        }
+    }
 }
 
 // ------------------------------------------------------------------ frame

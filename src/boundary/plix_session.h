@@ -29,5 +29,7 @@ void plix_sess_open(plix_sess *sess, const plix_io *io, const plix_cfg *cfg);
 void plix_sess_close(plix_sess *sess);
 
 // Masks every occurrence of secret (raw, and percent-encoded when that
-// differs) in text with '*' bytes, in place. Secrets under 4 bytes are left.
+// differs) in text with '*' bytes, in place, and every cut-short copy: a run
+// of 8 bytes or more that begins it, or of 4 or more at the end of text.
+// Secrets under 4 bytes are left.
 void plix_scrub(char *text, const char *secret);

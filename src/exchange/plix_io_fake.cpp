@@ -72,6 +72,27 @@ route *upsert(const char *method, const char *url) {
     return r;
 }
 
+// Removes the route upsert added last.
+void drop_last() {
+    route &r = g_r[--g_n];
+    free(r.method);
+    free(r.url);
+    free(r.body);
+    free(r.failure);
+    free(r.last_body);
+}
+
+// A canned answer that no route holds: status and a copy of text.
+int reply(int status, const char *text, char **body_out, int *status_out, char **error_out) {
+    *body_out = plix_strdup(text);
+    if (*body_out) {
+        *status_out = status;
+        return 0;
+    }
+    *error_out = plix_strdup(kNoMemory);
+    return -1;
+}
+
 bool valid_method(const char *method) {
     return method && (strcmp(method, "GET") == 0 || strcmp(method, "POST") == 0);
 }
@@ -95,15 +116,15 @@ int fake_do(const char *method, const char *url, const char *request_body, char 
         if (r) {
             r->status = 401;
             r->body = plix_strdup(kBadToken);
+            if (!r->body) {
+                drop_last();
+                r = nullptr;
+            }
         }
+        // The refusal stands also when its route cannot be stored.
+        if (!r) return reply(401, kBadToken, body_out, status_out, error_out);
     }
-    if (!r) {
-        *status_out = 404;
-        *body_out = plix_strdup(kNotFound);
-        if (*body_out) return 0;
-        *error_out = plix_strdup(kNoMemory);
-        return -1;
-    }
+    if (!r) return reply(404, kNotFound, body_out, status_out, error_out);
     ++r->calls;
     if (request_body && request_body[0]) {
         // Keep the previous record when the copy cannot be made.

@@ -49,6 +49,14 @@ bool copy_member(yyjson_val *obj, const char *key, char **out) {
     return *out != nullptr;
 }
 
+// Copies a string value into *out (left empty for any other value); false
+// only when the copy could not be made.
+bool copy_value(yyjson_val *value, plix_str *out) {
+    if (!yyjson_is_str(value)) return true;
+    out->reset(plix_strdup(yyjson_get_str(value)));
+    return static_cast<bool>(*out);
+}
+
 }  // namespace
 
 bool plix_link_read(yyjson_val *obj, bool name_from_id, plix_link *rec) {
@@ -146,6 +154,7 @@ int plix_parse_added(const char *body, uint64_t length, char **payload_out, char
         return -5;
     }
 
+    plix_str url_copy, name_copy;
     if (url_out || name_out || size_out) {
         yyjson_val *url = yyjson_obj_get(file, "downloadUrl");
         yyjson_val *name = yyjson_obj_get(file, "name");
@@ -158,11 +167,18 @@ int plix_parse_added(const char *body, uint64_t length, char **payload_out, char
                 if (!yyjson_is_int(size)) size = yyjson_obj_get(first, "size");
             }
         }
-        if (url_out && yyjson_is_str(url) && yyjson_get_str(url)[0])
-            *url_out = plix_strdup(yyjson_get_str(url));
-        if (name_out && yyjson_is_str(name)) *name_out = plix_strdup(yyjson_get_str(name));
+        if (url_out && yyjson_is_str(url) && !yyjson_get_str(url)[0]) url = nullptr;
+        // A copy that cannot be made fails the whole read: an answer with
+        // the member silently missing would read as the service's.
+        if ((url_out && !copy_value(url, &url_copy)) ||
+            (name_out && !copy_value(name, &name_copy))) {
+            plix_msg(message, capacity, "out of memory");
+            return -5;
+        }
         if (size_out && yyjson_is_int(size)) *size_out = yyjson_get_sint(size);
     }
+    if (url_out) *url_out = url_copy.release();
+    if (name_out) *name_out = name_copy.release();
     *payload_out = payload.release();
     return 0;
 }
@@ -190,8 +206,16 @@ int plix_parse_unlock(const char *body, uint64_t length, char **url_out, char **
         plix_msg(message, capacity, "out of memory");
         return -5;
     }
-    if (const char *name = plix_json_str(value, "name")) *name_out = plix_strdup(name);
+    plix_str name_copy;
+    if (const char *name = plix_json_str(value, "name")) {
+        name_copy.reset(plix_strdup(name));
+        if (!name_copy) {
+            plix_msg(message, capacity, "out of memory");
+            return -5;
+        }
+    }
     *size_out = plix_json_int(value, "size", -1);
+    *name_out = name_copy.release();
     *url_out = copy.release();
     return 0;
 }

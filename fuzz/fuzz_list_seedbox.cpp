@@ -1,0 +1,12 @@
+// The answer of the seedbox listing request.
+#include "fuzz_list.h"
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***) {
+    fuzz_setup();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    return fuzz_listing(data, size, FUZZ_BASE "/seedbox/list?page=-1&perPage=-1&" FUZZ_AUTH,
+                        "seedbox", true);
+}
