@@ -257,16 +257,16 @@ TEST_F(frame, SelectionIsCopied) {
     EXPECT_EQ(validate().code, -4);
 }
 
-// A thread that has called before keeps reading the selection it copied
-// until the selection changes; a change made on another thread reaches its
-// very next call.
+// A change of the selection made on one thread reaches the very next call
+// of a thread that has called before.
 TEST_F(frame, SelectionChangeReachesAThreadThatCalledBefore) {
     std::atomic<int> step{0};
     std::vector<int> codes;
     std::thread worker([&] {
         for (int want = 1; want <= 3; ++want) {
             while (step.load() != want) std::this_thread::yield();
-            // The first call of a thread creates its state, so call twice.
+            // Twice each time: the second call runs with the thread state
+            // the first one made.
             codes.push_back(call(plix_list, "").code);
             codes.push_back(call(plix_list, "").code);
             step.store(want * 10);

@@ -2,8 +2,6 @@
 // per-thread result channel, constants and the small utilities.
 #include <stdlib.h>
 
-#include <atomic>
-
 #include "boundary/plix_boundary.h"
 #include "dialect/plix_dialect.h"
 #include "exchange/plix_exchange.h"
@@ -18,17 +16,6 @@ namespace {
 plix_lock g_io_lock;
 const plix_io *g_io;
 plix_io g_user_io;
-
-// Every change of the selection starts a new round, counted under the lock.
-// A thread keeps the copy it last took with that copy's round; while the
-// round stays the same, the thread reads its own copy and neither takes
-// the lock nor writes shared memory, so calls on several threads do not
-// pass the lock's cache line back and forth. Rounds start at 1: a fresh
-// thread state (round 0) always takes the lock.
-alignas(64) std::atomic<uint64_t> g_io_round{1};
-
-// Records a change of the selection; called with g_io_lock held.
-void new_round() { g_io_round.fetch_add(1, std::memory_order_release); }
 
 using entry_fn = int (*)(const plix_io *, const char *, const char *, char *, int);
 
@@ -92,20 +79,10 @@ void plix_publish(int failed, const char *error, const char *result) {
 }
 
 bool plix_io_snapshot(plix_io *copy) {
-    plix_thread *t = plix_thread_get(false);
-    if (t && t->io_round == g_io_round.load(std::memory_order_acquire)) {
-        *copy = t->io;
-        return t->io_selected;
-    }
     plix_lock_guard hold(&g_io_lock);
-    bool selected = g_io != nullptr;
-    if (selected) *copy = *g_io;
-    if (t) {
-        t->io = selected ? *g_io : plix_io{};
-        t->io_selected = selected;
-        t->io_round = g_io_round.load(std::memory_order_relaxed);
-    }
-    return selected;
+    if (!g_io) return false;
+    *copy = *g_io;
+    return true;
 }
 
 extern "C" {
@@ -129,7 +106,6 @@ PLIX_API int plix_download(const char *settings, const char *request, char *out,
 PLIX_API int plix_set_io(const plix_io *table) {
     if (table && (!table->get || !table->post)) return -8;
     plix_lock_guard hold(&g_io_lock);
-    new_round();
     if (!table) {
         g_io = nullptr;
         return 0;
@@ -143,7 +119,6 @@ PLIX_API int plix_use_curl(void) { return -6; }
 
 PLIX_API int plix_use_fake(void) {
     plix_lock_guard hold(&g_io_lock);
-    new_round();
     g_io = plix_io_fake();
     return 0;
 }

@@ -62,11 +62,6 @@ struct plix_thread {
     char *error;                    // last failure message
     char *fake_ret;                 // last text handed out by the fake's getters
     char redact[PLIX_REDACT_SIZE];  // plix_redact's output
-    // The transport selection as this thread last copied it, and the
-    // selection's round then (0: never copied).
-    plix_io io;
-    bool io_selected;
-    uint64_t io_round;
 };
 
 // The calling thread's state. With create, it is made on first use; null
