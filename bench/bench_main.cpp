@@ -446,16 +446,16 @@ void print_table(const table_reporter &rep, const std::vector<bench_case> &cases
 // the baseline side) that many times, untimed, for a profiler such as
 // callgrind. The thread cases are left out of it.
 __attribute__((noinline)) int run_only(const std::vector<bench_case> &cases, const char *what) {
-    std::string spec = what;
+    std::string wanted = what;
     long calls = 1;
-    size_t colon = spec.find(':');
+    size_t colon = wanted.find(':');
     if (colon != std::string::npos) {
-        calls = strtol(spec.c_str() + colon + 1, nullptr, 10);
-        spec.resize(colon);
+        calls = strtol(wanted.c_str() + colon + 1, nullptr, 10);
+        wanted.resize(colon);
     }
     for (const bench_case &c : cases) {
-        bool plugin = spec == std::string("plugin/") + c.id;
-        if (!plugin && spec != std::string("baseline/") + c.id) continue;
+        bool plugin = wanted == std::string("plugin/") + c.id;
+        if (!plugin && wanted != std::string("baseline/") + c.id) continue;
         plix_use_fake();
         // Under callgrind with --instr-atstart=no only these calls are
         // simulated, not the making of the inputs.
@@ -470,7 +470,7 @@ __attribute__((noinline)) int run_only(const std::vector<bench_case> &cases, con
         CALLGRIND_STOP_INSTRUMENTATION;
         return r;
     }
-    fprintf(stderr, "no case %s\n", spec.c_str());
+    fprintf(stderr, "no case %s\n", wanted.c_str());
     return 2;
 }
 
