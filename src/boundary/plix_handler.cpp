@@ -141,30 +141,9 @@ int hex_value(char c) {
     return (c >= 'a' && c <= 'f') ? c - 'a' + 10 : -1;
 }
 
-// Length of the percent-encoded form of secret at p (hex digits in either
-// case), or 0 when it is not there.
-size_t encoded_at(const char *p, const char *secret) {
-    const char *start = p;
-    for (const auto *s = reinterpret_cast<const unsigned char *>(secret); *s; ++s) {
-        if (plix_unreserved(*s)) {
-            if (static_cast<unsigned char>(*p) != *s) return 0;
-            ++p;
-            continue;
-        }
-        if (p[0] != '%') return 0;
-        int hi = hex_value(p[1]);
-        int lo = hi < 0 ? -1 : hex_value(p[2]);
-        if (lo < 0 || hi * 16 + lo != *s) return 0;
-        p += 3;
-    }
-    return static_cast<size_t>(p - start);
-}
-
-// How many bytes at p begin secret, raw or percent-encoded (hex digits in
-// either case, possibly cut inside an escape): the longer of the two.
-size_t prefix_at(const char *p, const char *secret) {
-    size_t raw = 0;
-    while (secret[raw] && p[raw] == secret[raw]) ++raw;
+// How many bytes at p begin the percent-encoded form of secret (hex digits
+// in either case, possibly cut inside an escape).
+size_t encoded_prefix(const char *p, const char *secret) {
     const char *q = p;
     for (const auto *s = reinterpret_cast<const unsigned char *>(secret); *s; ++s) {
         if (plix_unreserved(*s)) {
@@ -179,7 +158,14 @@ size_t prefix_at(const char *p, const char *secret) {
         if (hex_value(q[0]) != (*s & 15)) break;
         ++q;
     }
-    size_t encoded = static_cast<size_t>(q - p);
+    return static_cast<size_t>(q - p);
+}
+
+// How many bytes at p begin secret, raw or percent-encoded: the longer.
+size_t prefix_at(const char *p, const char *secret) {
+    size_t raw = 0;
+    while (secret[raw] && p[raw] == secret[raw]) ++raw;
+    size_t encoded = encoded_prefix(p, secret);
     return raw > encoded ? raw : encoded;
 }
 
@@ -189,9 +175,10 @@ void plix_scrub(char *text, const char *secret) {
     if (!text || !secret) return;
     size_t n = strlen(secret);
     if (n < 4) return;
-    if (plix_pct_len(secret) != n) {
+    size_t encoded = plix_pct_len(secret);
+    if (encoded != n) {
         for (char *p = text; *p;) {
-            size_t m = encoded_at(p, secret);
+            size_t m = encoded_prefix(p, secret) == encoded ? encoded : 0;
             if (m) {
                 memset(p, '*', m);
                 p += m;

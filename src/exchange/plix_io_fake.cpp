@@ -72,15 +72,16 @@ route *upsert(const char *method, const char *url) {
     return r;
 }
 
-// Removes the route upsert added last.
-void drop_last() {
-    route &r = g_r[--g_n];
+void route_free(route &r) {
     free(r.method);
     free(r.url);
     free(r.body);
     free(r.failure);
     free(r.last_body);
 }
+
+// Removes the route upsert added last.
+void drop_last() { route_free(g_r[--g_n]); }
 
 // A canned answer that no route holds: status and a copy of text.
 int reply(int status, const char *text, char **body_out, int *status_out, char **error_out) {
@@ -178,14 +179,7 @@ extern "C" {
 
 PLIX_API void plix_fake_reset(void) {
     plix_lock_guard hold(&g_fl);
-    for (int i = 0; i < g_n; ++i) {
-        route &r = g_r[i];
-        free(r.method);
-        free(r.url);
-        free(r.body);
-        free(r.failure);
-        free(r.last_body);
-    }
+    for (int i = 0; i < g_n; ++i) route_free(g_r[i]);
     free(g_r);
     g_r = nullptr;
     g_n = g_cap = g_total = 0;

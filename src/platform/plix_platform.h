@@ -5,6 +5,7 @@
 #pragma once
 
 #include <stdint.h>
+#include <stdlib.h>
 
 #include "plix.h"
 
@@ -68,3 +69,13 @@ struct plix_thread {
 // when it does not exist yet (create false) or cannot be allocated. The
 // platform releases it, and the strings it holds, when the thread exits.
 plix_thread *plix_thread_get(bool create);
+
+// Frees a thread's state and every string it holds (null is ignored); the
+// platform's thread-exit hook calls it.
+inline void plix_thread_free(plix_thread *t) {
+    if (!t) return;
+    free(t->result);
+    free(t->error);
+    free(t->fake_ret);
+    free(t);
+}

@@ -70,11 +70,7 @@ pthread_once_t s_key_once = PTHREAD_ONCE_INIT;
 std::atomic<bool> s_key_ok{false};
 
 void thread_release(void *p) {
-    auto *t = static_cast<plix_thread *>(p);
-    free(t->result);
-    free(t->error);
-    free(t->fake_ret);
-    free(t);
+    plix_thread_free(static_cast<plix_thread *>(p));
     t_thread = nullptr;
 }
 

@@ -29,14 +29,7 @@ namespace {
 INIT_ONCE s_once = INIT_ONCE_STATIC_INIT;
 DWORD s_slot = FLS_OUT_OF_INDEXES;
 
-void WINAPI thread_release(void *p) {
-    auto *t = static_cast<plix_thread *>(p);
-    if (!t) return;
-    free(t->result);
-    free(t->error);
-    free(t->fake_ret);
-    free(t);
-}
+void WINAPI thread_release(void *p) { plix_thread_free(static_cast<plix_thread *>(p)); }
 
 BOOL CALLBACK slot_create(INIT_ONCE *, void *, void **) {
     s_slot = FlsAlloc(thread_release);
