@@ -14,7 +14,7 @@ const char kHoster[] = "{\"Link\":\"https://hoster.example/f\"}";
 const char kHosterAdd[] =
     FUZZ_BASE "/downloader/add?url=https%3A%2F%2Fhoster.example%2Ff&password=&" FUZZ_AUTH;
 const char kSeedboxAdd[] = FUZZ_BASE "/seedbox/add?" FUZZ_AUTH;
-const char kTorrent[] = "d8:announce9:udp://t/a4:infod4:name4:filee";
+const char kTorrent[] = "d8:announce9:udp://t/a4:infod4:name4:fileee";
 
 }  // namespace
 

@@ -41,13 +41,23 @@ extern "C" {
 
 /* ---------------------------------------------------------------- results */
 
-/** Result codes. 0 is success; each negative value is one failure class. */
+/**
+ * Result codes. 0 is success; each negative value is one failure class.
+ * The service's own error codes fall into the classes -1 to -5 (for example
+ * "badToken" -1, "fileNotFound" -2, "floodDetected" -3, "notDebrid" -4).
+ *
+ * download() of a hoster link the service does not support: the service's
+ * -2 (or any refusal other than -1 and -3) makes the plug-in fetch the link
+ * in case it is a torrent file; a web page then answers PLIX_E_OTHER with
+ * "Link is not a magnet, a redirect-to-magnet or a torrent file", and a
+ * hoster that is down (-4) answers PLIX_E_SERVICE with the service's message.
+ */
 enum {
     PLIX_OK = 0,            /**< success */
     PLIX_E_REFUSED = -1,    /**< the service refused the API key */
-    PLIX_E_NOT_FOUND = -2,  /**< not found, unsupported hoster, no such folder */
+    PLIX_E_NOT_FOUND = -2,  /**< not found, no such folder (download: see above) */
     PLIX_E_LIMIT = -3,      /**< account limits or too many requests */
-    PLIX_E_SERVICE = -4,    /**< no transport, request not performed, HTTP 5xx */
+    PLIX_E_SERVICE = -4,    /**< no transport, request not performed, HTTP 5xx, service down */
     PLIX_E_OTHER = -5,      /**< out of memory, unusable answer, anything else */
     PLIX_E_NO_NETWORK = -6, /**< no built-in network transport (plix_use_curl) */
     PLIX_E_WRITES_OFF = -7, /**< the write gate is closed (plix_allow_writes) */
@@ -75,7 +85,14 @@ enum {
  * - A failure (no exchange took place) answers non-zero, or 0 without a
  *   body; it may store an error text, whose first line reaches the message.
  * - Bodies travel as NUL-terminated text in both directions, so a body is cut
- *   at its first NUL byte.
+ *   at its first NUL byte. A fetched torrent file that arrives cut is not
+ *   uploaded: download() asks the service to fetch it by its link instead.
+ *
+ * The key
+ * - Authenticated URLs end with an "apikey" parameter. A transport should
+ *   move it into an "Authorization: Bearer <key>" header (the service's
+ *   clients send it so), which keeps the key out of proxy and server logs.
+ *   URLs without that parameter (the fetch of a torrent link) carry no key.
  *
  * Threads
  * - Slots are called from whichever host thread runs the operation, with no

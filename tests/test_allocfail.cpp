@@ -36,7 +36,9 @@ const std::string kHosterCfg = "{\"Link\":\"" + kHoster + "\"}";
 const std::string kHosterAdd =
     B + "/downloader/add?url=https%3A%2F%2Fhoster.example%2Ff%3Fa%3D1&password=&" + kKey;
 const std::string kSeedboxAdd = B + "/seedbox/add?" + kKey;
-const std::string kTorrent = "d8:announce9:udp://t/a4:infod4:name4:filee";
+const std::string kSeedboxByLink =
+    B + "/seedbox/add?url=https%3A%2F%2Fhoster.example%2Ff%3Fa%3D1&" + kKey;
+const std::string kTorrent = "d8:announce9:udp://t/a4:infod4:name4:fileee";
 const std::string kHosted =
     "{\"id\":\"h1\",\"name\":\"Film.2019.mkv\",\"downloadUrl\":\"https://dl.example/h1\","
     "\"size\":700}";
@@ -186,6 +188,14 @@ std::vector<scenario> scenarios() {
          fake({{kHoster, {200, kTorrent}}},
               {{kHosterAdd, {200, refusal("unsupportedHoster", "no")}},
                {kSeedboxAdd, {200, ok(kHosted)}}}),
+         downloading(kHosterCfg)},
+        {"download cut torrent, added by link",
+         fake({{kHoster, {200, kTorrent.substr(0, 30)}}},
+              {{kHosterAdd, {400, refusal("hostNotValid", "no")}},
+               {kSeedboxByLink, {200, ok(kHosted)}}}),
+         downloading(kHosterCfg)},
+        {"download hoster down, not a torrent",
+         fake({{kHoster, {200, "<html/>"}}}, {{kHosterAdd, {200, refusal("notDebrid", "down")}}}),
          downloading(kHosterCfg)},
         {"download not a torrent", fake({{kHoster, {200, "<html/>"}}}, {{kHosterAdd, {404, ""}}}),
          downloading(kHosterCfg)},

@@ -274,6 +274,44 @@ TEST(Classify, TorrentFiles) {
     EXPECT_EQ(plix_is_torrent_file(s.data(), s.size() - 1), 0);
 }
 
+TEST(Classify, WholeBencodedDictionary) {
+    const std::string deep = std::string(255, 'l') + std::string(255, 'e');
+    struct row {
+        std::string bytes;
+        int whole;
+    } rows[] = {
+        {"de", 1},
+        {"d8:announce9:udp://t/a4:infod4:name4:file6:lengthi-3eee", 1},
+        {"d1:ai0e1:bl1:xi-0ei007ee1:cdee", 1},  // not canonical, still whole
+        {"d0:0:e", 1},
+        {"d4:info" + deep + "e", 1},  // 256 levels with the outer one
+        {"d4:info" + std::string(256, 'l') + std::string(256, 'e') + "e", 0},
+        {"d8:announce9:udp://t/a4:infod6:pieces20:\x01\x02", 0},  // cut short
+        {"d8:announce9:udp://t/a4:infod4:name4:filee", 0},        // outer "e" missing
+        {"d4:name4:filee ", 0},                                   // a byte after the end
+        {"d4:name4:fileede", 0},                                  // two values
+        {"d4:name5:file", 0},                                     // string runs past the end
+        {"d4:name99999999999999999999999:x", 0},                  // length beyond any text
+        {"di1e1:xe", 0},                                          // key that is no string
+        {"d1:xi1-ee", 0},
+        {"d1:xiee", 0},
+        {"d1:xi-e", 0},
+        {"d1:x:e", 0},
+        {"d1:xq", 0},
+        {"l1:xe", 0},
+        {"", 0},
+        {"d", 0},
+    };
+    for (const auto &r : rows)
+        EXPECT_EQ(plix_bencode_complete(r.bytes.data(), r.bytes.size()), r.whole) << r.bytes;
+    EXPECT_EQ(plix_bencode_complete(nullptr, 0), 0);
+    // A NUL byte inside a string is just a byte; the bytes past length are
+    // never read.
+    const char with_nul[] = "d1:x3:a\0be";
+    EXPECT_EQ(plix_bencode_complete(with_nul, sizeof with_nul - 1), 1);
+    EXPECT_EQ(plix_bencode_complete(with_nul, sizeof with_nul - 2), 0);
+}
+
 // -------------------------------------------------------------- download
 
 const std::string kHash = "0123456789abcdef0123456789abcdef01234567";
@@ -361,6 +399,16 @@ TEST_F(downloading, MagnetIsOneRequest) {
         {503, "", {-4, err("downloader/add answered HTTP 503")}},
         {404, "", {-2, err("downloader/add answered HTTP 404")}},
         {200, refusal("maxLink", "too many"), {-3, err("Debrid-Link error maxLink: too many")}},
+        {200, refusal("notDebrid", "down"), {-4, err("Debrid-Link error notDebrid: down")}},
+        {200, refusal("hostNotValid", "no"), {-2, err("Debrid-Link error hostNotValid: no")}},
+        // A status without a class of its own takes the class of the code.
+        {400,
+         refusal("floodDetected", "wait"),
+         {-3, err("downloader/add: Debrid-Link error floodDetected: wait")}},
+        {400,
+         refusal("badArguments", "x"),
+         {-5, err("downloader/add: Debrid-Link error badArguments: x")}},
+        {400, "{\"error\":", {-5, err("downloader/add answered HTTP 400")}},
     };
     for (const auto &r : rows) {
         plix_fake_reset();
@@ -394,7 +442,7 @@ TEST_F(downloading, AnswerSizes) {
 const std::string kHoster = "https://hoster.example/file/1?x=1&y=a b";
 const std::string kHosterAdd =
     add_url("https%3A%2F%2Fhoster.example%2Ffile%2F1%3Fx%3D1%26y%3Da%20b");
-const std::string kTorrentBody = "d8:announce9:udp://t/a4:infod4:name4:filee";
+const std::string kTorrentBody = "d8:announce9:udp://t/a4:infod4:name4:fileee";
 const std::string kSeedboxAdd = B + "/seedbox/add?" + kKey;
 
 TEST_F(downloading, HosterAcceptedOrRefusedWithoutFetch) {
@@ -415,6 +463,13 @@ TEST_F(downloading, HosterAcceptedOrRefusedWithoutFetch) {
         {200,
          refusal("badToken", "Bad API key"),
          {-1, err("downloader/add: Debrid-Link error badToken: Bad API key")}},
+        {200,
+         refusal("floodDetected", "slow down"),
+         {-3, err("downloader/add: Debrid-Link error floodDetected: slow down")}},
+        {400,
+         refusal("maxLinkHost", "hoster quota"),
+         {-3, err("downloader/add: Debrid-Link error maxLinkHost: hoster quota")}},
+        {200, refusal("hidedToken", ""), {-1, err("downloader/add: Debrid-Link error hidedToken")}},
     };
     for (const auto &r : rows) {
         plix_fake_reset();
@@ -443,6 +498,13 @@ TEST_F(downloading, HosterRefusalLeadsToTheFetch) {
          refusal("serverBusy", "later"),
          "",
          {-4, err("downloader/add: Debrid-Link error serverBusy: later")}},
+        {200, refusal("hostNotValid", "no"), "<html>no</html>", {-5, err(not_a_link)}},
+        // A hoster that is down (a 2xx envelope) is reported as the service
+        // failing when the link is no torrent file.
+        {200,
+         refusal("notDebrid", "hoster down"),
+         "<html>no</html>",
+         {-4, err("downloader/add: Debrid-Link error notDebrid: hoster down")}},
     };
     for (const auto &r : rows) {
         plix_fake_reset();
@@ -474,6 +536,38 @@ TEST_F(downloading, TorrentFallbackUploads) {
     plix_fake_set("POST", kSeedboxAdd.c_str(), 200, ok("[]").c_str());
     EXPECT_EQ(call(plix_download, config(kHoster).c_str()),
               (answer{-5, err("downloader/add returned no hosted file")}));
+}
+
+// A torrent file that did not arrive whole (cut at a NUL byte of its piece
+// hashes, or damaged) is added by its link; nothing cut is uploaded.
+TEST_F(downloading, CutTorrentFileIsAddedByItsLink) {
+    const std::string seedbox_by_link =
+        B + "/seedbox/add?url=https%3A%2F%2Fhoster.example%2Ffile%2F1%3Fx%3D1%26y%3Da%20b&" + kKey;
+    const std::string cut = "d8:announce9:udp://t/a4:infod4:name4:file6:pieces20:\x01\x02";
+    for (const std::string &fetched : {cut, kTorrentBody.substr(0, kTorrentBody.size() - 1)}) {
+        recording_io io;
+        io.add(404, "");
+        io.add(200, fetched);
+        io.add(200, ok(kHostedFile));
+        plix_io t = io.table();
+        ASSERT_EQ(plix_set_io(&t), 0);
+        EXPECT_EQ(call(plix_download, config(kHoster).c_str()), (answer{0, kHostedAnswer}));
+        ASSERT_EQ(io.seen.size(), 3u);
+        EXPECT_EQ(io.seen[2].method, "POST");
+        EXPECT_EQ(io.seen[2].url, seedbox_by_link);
+        EXPECT_EQ(io.seen[2].content_type, "application/x-www-form-urlencoded");
+        EXPECT_EQ(io.seen[2].body, "");
+        EXPECT_EQ(io.handed, io.returned);
+    }
+    // The seedbox's answer is read as an upload's would be.
+    plix_use_fake();
+    plix_fake_set("POST", kHosterAdd.c_str(), 404, "");
+    plix_fake_set("GET", kHoster.c_str(), 200, cut.c_str());
+    plix_fake_set("POST", seedbox_by_link.c_str(), 400,
+                  refusal("notAddTorrent", "cannot add").c_str());
+    EXPECT_EQ(call(plix_download, config(kHoster).c_str()),
+              (answer{-5, err("seedbox/add: Debrid-Link error notAddTorrent: cannot add")}));
+    EXPECT_EQ(plix_fake_calls("POST", kSeedboxAdd.c_str()), 0);
 }
 
 TEST_F(downloading, WireFormatThroughAHostTransport) {

@@ -1,4 +1,5 @@
-// Link classification: magnet links and torrent files. Pure tests.
+// Link classification: magnet links and torrent files, and whether a fetched
+// torrent file arrived whole. Pure tests.
 #include <string.h>
 
 #include <string_view>
@@ -56,4 +57,89 @@ int plix_sniff_torrent(const void *data, uint64_t length) {
         if (c + 1 >= p + n) break;
     }
     return 0;
+}
+
+namespace {
+
+// A bencoded value read from the front of a text. Reading stops at the first
+// byte that cannot continue the value; `ok` tells whether one was complete.
+struct bdecoder {
+    const char *p;
+    const char *end;
+    int depth = 0;  // lists and dictionaries open around the current value
+
+    static constexpr int kMaxDepth = 256;
+
+    bool digit() const { return p < end && *p >= '0' && *p <= '9'; }
+
+    // Decimal digits; at least one.
+    bool digits() {
+        if (!digit()) return false;
+        while (digit()) ++p;
+        return true;
+    }
+
+    // "<length>:<bytes>", every byte present. The length is read without
+    // overflow: anything longer than what is left is cut short anyway.
+    bool string() {
+        uint64_t n = 0;
+        uint64_t left = static_cast<uint64_t>(end - p);
+        if (!digit()) return false;
+        while (digit()) {
+            n = n * 10 + static_cast<uint64_t>(*p++ - '0');
+            if (n > left) return false;
+        }
+        if (p >= end || *p != ':') return false;
+        ++p;
+        if (n > static_cast<uint64_t>(end - p)) return false;
+        p += n;
+        return true;
+    }
+
+    // "i" ["-"] digits "e"
+    bool integer() {
+        ++p;
+        if (p < end && *p == '-') ++p;
+        if (!digits() || p >= end || *p != 'e') return false;
+        ++p;
+        return true;
+    }
+
+    // "l" value* "e" or "d" (string value)* "e"
+    bool container(bool dict) {
+        if (++depth > kMaxDepth) return false;
+        ++p;
+        while (p < end && *p != 'e') {
+            if (dict && !string()) return false;
+            if (!value()) return false;
+        }
+        if (p >= end) return false;
+        ++p;
+        --depth;
+        return true;
+    }
+
+    bool value() {
+        if (p >= end) return false;
+        switch (*p) {
+            case 'i':
+                return integer();
+            case 'l':
+                return container(false);
+            case 'd':
+                return container(true);
+            default:
+                return string();
+        }
+    }
+};
+
+}  // namespace
+
+int plix_bencode_complete(const void *data, uint64_t length) {
+    if (!data || length == 0) return 0;
+    const char *p = static_cast<const char *>(data);
+    if (p[0] != 'd') return 0;
+    bdecoder d{p, p + length};
+    return d.value() && d.p == d.end ? 1 : 0;
 }

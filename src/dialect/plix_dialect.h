@@ -34,3 +34,7 @@ void plix_dlcfg_free(plix_dlcfg *record);
 // Link classification: pure tests, no allocation.
 int plix_link_is_magnet(const char *link);
 int plix_sniff_torrent(const void *data, uint64_t length);
+// 1 when the length bytes are exactly one whole bencoded dictionary (nested
+// at most 256 deep), else 0: a torrent file carried as text is cut at its
+// first NUL byte and then fails this test.
+int plix_bencode_complete(const void *data, uint64_t length);

@@ -1,7 +1,7 @@
 // Adding downloads: a magnet or hoster link goes to the downloader; a link
 // that the downloader turns down for a reason other than the key or the
-// account's limits is fetched, and a torrent file found there is uploaded
-// to the seedbox.
+// account's limits is fetched, and a torrent file found there goes to the
+// seedbox (uploaded when it arrived whole, else added by its link).
 #include <string.h>
 
 #include "dialect/plix_dialect.h"
@@ -44,15 +44,32 @@ int answer_added(const plix_resp *resp, plix_buf *out, char *message, size_t cap
     return code != 0 ? code : write_added(a, out, message, capacity);
 }
 
-// POST downloader/add?url=<link>&password= with an empty form body.
-int add_link(const plix_sess *sess, const char *link, plix_resp *resp, char *message,
-             size_t capacity) {
+// POST <path>?url=<link>[&password=] with an empty form body: the
+// downloader's add-link request, and the seedbox's add by link.
+int add_by_link(const plix_sess *sess, const char *path, const char *link, bool password,
+                plix_resp *resp, char *message, size_t capacity) {
     plix_buf_guard url;
-    if (plix_buf_adds(&url.buf, PLIX_BASE_URL "/downloader/add") != 0 ||
-        plix_buf_query(&url.buf, "url", link) != 0 || plix_buf_query(&url.buf, "password", "") != 0)
+    if (plix_buf_adds(&url.buf, PLIX_BASE_URL) != 0 || plix_buf_adds(&url.buf, path) != 0 ||
+        plix_buf_query(&url.buf, "url", link) != 0 ||
+        (password && plix_buf_query(&url.buf, "password", "") != 0))
         return plix_oom(message, capacity);
     if (plix_http_auth_post(sess->io, sess->cfg->api_key, url.buf.text, PLIX_FORM_TYPE, "", resp,
                             message, capacity) != 0)
+        return -4;
+    return 0;
+}
+
+// Hands the fetched torrent file to the seedbox. Only a whole file is
+// uploaded: bodies travel as NUL-terminated text, so a file with binary
+// piece hashes arrives cut at its first NUL byte, and the service would
+// refuse what is left. Such a file is added by its link instead, which
+// the service fetches itself.
+int add_torrent(const plix_sess *sess, const char *link, const plix_resp *file, plix_resp *resp,
+                char *message, size_t capacity) {
+    if (!plix_bencode_complete(file->body, file->length))
+        return add_by_link(sess, "/seedbox/add", link, false, resp, message, capacity);
+    if (plix_http_auth_post(sess->io, sess->cfg->api_key, PLIX_BASE_URL "/seedbox/add",
+                            PLIX_TORRENT_TYPE, file->body, resp, message, capacity) != 0)
         return -4;
     return 0;
 }
@@ -73,11 +90,10 @@ int torrent_fallback(const plix_sess *sess, const char *link, const char *servic
         return -5;
     }
     plix_resp_guard up;
-    if (plix_http_auth_post(sess->io, sess->cfg->api_key, PLIX_BASE_URL "/seedbox/add",
-                            PLIX_TORRENT_TYPE, got.resp.body, &up.resp, message, capacity) != 0)
-        return -4;
+    int code = add_torrent(sess, link, &got.resp, &up.resp, message, capacity);
+    if (code != 0) return code;
     plix_resp_free(&got.resp);
-    int code = plix_status_ok(&up.resp, "seedbox/add", message, capacity);
+    code = plix_status_ok(&up.resp, "seedbox/add", message, capacity);
     if (code != 0) return code;
     return answer_added(&up.resp, out, message, capacity);
 }
@@ -97,7 +113,7 @@ int plix_do_download(const plix_sess *sess, const char *config, int writes_allow
     plix_str link(cfg.link);
 
     plix_resp_guard add;
-    code = add_link(sess, link.get(), &add.resp, message, capacity);
+    code = add_by_link(sess, "/downloader/add", link.get(), true, &add.resp, message, capacity);
     if (code != 0) return code;
 
     if (plix_link_is_magnet(link.get())) {
@@ -107,7 +123,7 @@ int plix_do_download(const plix_sess *sess, const char *config, int writes_allow
 
     // Hoster link: judge status and add result together.
     added a;
-    code = plix_map_status(add.resp.status);
+    code = plix_refusal_class(&add.resp);
     if (code == 0) code = read_added(&add.resp, &a, message, capacity);
     if (code == 0) return write_added(a, out, message, capacity);
     if (code == -1 || code == -3) {
@@ -115,8 +131,9 @@ int plix_do_download(const plix_sess *sess, const char *config, int writes_allow
                       capacity);
         return code;
     }
-    // The service failing (HTTP 5xx) is not a verdict on the link: keep its
-    // message for the case that the link is no torrent file either.
+    // The service failing (HTTP 5xx, or a code such as "notDebrid" for a
+    // hoster that is down) is not a verdict on the link: keep its message
+    // for the case that the link is no torrent file either.
     char service_msg[PLIX_MSG_SIZE];
     bool service_down = code == -4;
     if (service_down)

@@ -3,8 +3,16 @@
 #include "util/plix_util.h"
 #include "wire/plix_wire.h"
 
-int plix_status_ok(const plix_resp *resp, const char *label, char *message, size_t capacity) {
+int plix_refusal_class(const plix_resp *resp) {
     int code = plix_map_status(resp->status);
+    // The service sends most refusals with a 4xx status such as 400, which
+    // has no class of its own; its error code says what happened.
+    if (code == -5) code = plix_body_error_class(resp->body, resp->length);
+    return code;
+}
+
+int plix_status_ok(const plix_resp *resp, const char *label, char *message, size_t capacity) {
+    int code = plix_refusal_class(resp);
     if (code != 0) plix_http_msg(resp->status, resp->body, resp->length, label, message, capacity);
     return code;
 }

@@ -17,8 +17,13 @@ int plix_get_ok(const plix_sess *sess, const char *url, const char *label, plix_
 int plix_get_value(const plix_sess *sess, const char *url, const char *label, plix_doc *doc,
                    yyjson_val **value, char *message, size_t capacity);
 
+// The class of a completed response: its status's (plix_map_status), or,
+// for a status without a class of its own (-5), the class of the error
+// code in its body when that code has one.
+int plix_refusal_class(const plix_resp *resp);
+
 // Judges a completed response's status: 0 for 2xx, else the status's class
-// with the message of plix_http_msg for label.
+// (plix_refusal_class) with the message of plix_http_msg for label.
 int plix_status_ok(const plix_resp *resp, const char *label, char *message, size_t capacity);
 
 // The message every operation writes when a text buffer cannot grow.

@@ -17,12 +17,48 @@ struct code_class {
 
 // Whole codes, compared exactly. No code appears twice, so order is free.
 constexpr code_class kCodes[] = {
-    {"badToken", -1},          {"invalidToken", -1},      {"unknowH", -2},
-    {"unknowR", -2},           {"not_found", -2},         {"notFound", -2},
-    {"unknowId", -2},          {"freeAccount", -3},       {"needPremium", -3},
-    {"maxNode", -3},           {"maxLink", -3},           {"maxSeedbox", -3},
-    {"unsupportedHoster", -2}, {"unSupportedHoster", -2}, {"hosterUnsupported", -2},
+    {"badToken", -1},
+    {"invalidToken", -1},
+    {"unknowH", -2},
+    {"unknowR", -2},
+    {"not_found", -2},
+    {"notFound", -2},
+    {"unknowId", -2},
+    {"freeAccount", -3},
+    {"needPremium", -3},
+    {"maxNode", -3},
+    {"maxLink", -3},
+    {"maxSeedbox", -3},
+    {"unsupportedHoster", -2},
+    {"unSupportedHoster", -2},
+    {"hosterUnsupported", -2},
     {"unknowHoster", -2},
+    // The codes the service sends in the field beyond those above.
+    {"badSign", -1},
+    {"hidedToken", -1},
+    {"hostNotValid", -2},
+    {"fileNotFound", -2},
+    {"badFileUrl", -2},
+    {"badId", -2},
+    {"maxLinkHost", -3},
+    {"maxData", -3},
+    {"maxDataHost", -3},
+    {"maxTorrent", -3},
+    {"maxTransfer", -3},
+    {"torrentTooBig", -3},
+    {"floodDetected", -3},
+    {"notFreeHost", -3},
+    {"serverNotAllowed", -3},
+    {"accountLocked", -3},
+    {"internalError", -4},
+    {"server_error", -4},
+    {"notDebrid", -4},
+    {"maintenanceHost", -4},
+    {"noServerHost", -4},
+    {"disabledHost", -4},
+    {"disabledServerHost", -4},
+    {"fileNotAvailable", -4},
+    {"freeServerOverload", -4},
 };
 
 }  // namespace
@@ -34,6 +70,14 @@ int plix_error_class(const char *code) {
     std::string_view head = c.substr(0, 4);
     if (head == "auth" || head == "Auth" || head == "AUTH") return -1;
     return -5;
+}
+
+int plix_body_error_class(const char *body, uint64_t length) {
+    if (!body || !length) return -5;
+    plix_doc doc(yyjson_read(body, static_cast<size_t>(length), 0));
+    yyjson_val *root = doc.root();
+    const char *code = yyjson_is_obj(root) ? plix_json_str(root, "error") : nullptr;
+    return code ? plix_error_class(code) : -5;
 }
 
 int plix_parse_envelope(const char *body, uint64_t length, yyjson_doc **doc_out,

@@ -9,7 +9,7 @@
 
 // Opens the service's envelope {"success":...,"value":...}. On 0 the
 // caller owns *doc (release with yyjson_doc_free) and *value points inside
-// it. On failure (-1, -2, -3, -5, the class of the service's error code)
+// it. On failure (-1 to -5, the class of the service's error code)
 // both are null and message says why.
 int plix_parse_envelope(const char *body, uint64_t length, yyjson_doc **doc, yyjson_val **value,
                         char *message, size_t capacity);
@@ -19,8 +19,13 @@ int plix_parse_envelope(const char *body, uint64_t length, yyjson_doc **doc, yyj
 int plix_envelope_open(const char *body, uint64_t length, plix_doc *doc, yyjson_val **value,
                        char *message, size_t capacity);
 
-// The result class of a service error code ("badToken" -1, "maxLink" -3, ...).
+// The result class of a service error code ("badToken" -1, "maxLink" -3,
+// "notDebrid" -4, ...); -5 for a code it does not know.
 int plix_error_class(const char *code);
+
+// The class of the "error" code in a refusal's body (an object with a string
+// "error"); -5 when the body holds none or cannot be read.
+int plix_body_error_class(const char *body, uint64_t length);
 
 // One playable file: a downloader row or a torrent's file. Owns its texts.
 struct plix_link {
