@@ -6,6 +6,8 @@
 // table's free slot, which releases them with this program's free().
 #include "curl_io.h"
 
+#include "bearer.h"
+
 #include <curl/curl.h>
 #include <stdlib.h>
 #include <string.h>
@@ -61,7 +63,19 @@ int exchange(const curl_options *options, const char *url, const char *body,
     }
     std::string answer;
     CURL *h = t.easy;
-    curl_easy_setopt(h, CURLOPT_URL, url);
+    // The key goes in the Authorization header unless the host asked to
+    // keep it in the URL. curl sends it to the service's host only, never
+    // to another host a redirect leads to.
+    keyed_url target = options->key_in_query ? keyed_url{url, "", false} : split_key(url);
+    if (target.key.find_first_of("\r\n") != std::string::npos) {
+        *error_out = copy_out("the API key holds a line break");
+        return -1;
+    }
+    curl_easy_setopt(h, CURLOPT_URL, target.url.c_str());
+    if (target.has_key) {
+        curl_easy_setopt(h, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BEARER));
+        curl_easy_setopt(h, CURLOPT_XOAUTH2_BEARER, target.key.c_str());
+    }
     curl_easy_setopt(h, CURLOPT_ERRORBUFFER, t.error);
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);

@@ -11,6 +11,7 @@ struct curl_options {
     std::vector<std::string> connect_to;  // HOST1:PORT1:HOST2:PORT2, as curl's --connect-to
     long connect_timeout = 15;            // seconds
     long timeout = 120;                   // seconds for the whole exchange
+    bool key_in_query = false;            // send URLs as the plug-in wrote them, key included
 };
 
 // Sets libcurl up for the process; call once, before any thread uses the

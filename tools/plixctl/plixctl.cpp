@@ -65,6 +65,8 @@ Options
   --connect-to H1:P1:H2:P2
                     connect to H2:P2 for requests to H1:P1, as curl does
                     (repeatable)
+  --key-in-query    send the API key in the URL, as the plug-in writes it,
+                    instead of moving it into an "Authorization: Bearer" header
   --connect-timeout SECONDS, --timeout SECONDS
                     time-outs of one exchange (default 15 and 120)
   --allow-writes    open the plug-in's write gate, so add may change the account
@@ -132,6 +134,65 @@ std::string human_size(long long bytes) {
     char text[32];
     snprintf(text, sizeof text, v < 10 ? "%.1f %s" : "%.0f %s", v, units[u]);
     return text;
+}
+
+// A torrent's status as words: 0 paused, 100 finished, else the flags
+// 1 queued, 2 checking, 4 downloading, 8 seeding (combinations occur, such
+// as 6). A value with other bits shows as its number.
+std::string status_words(long long status) {
+    if (status < 0) return "-";
+    if (status == 0) return "paused";
+    if (status == 100) return "finished";
+    if (status & ~15LL) return std::to_string(status);
+    static const char *const flags[] = {"queued", "checking", "downloading", "seeding"};
+    std::string words;
+    for (int bit = 0; bit < 4; ++bit)
+        if (status & (1LL << bit)) words += (words.empty() ? "" : "+") + std::string(flags[bit]);
+    return words;
+}
+
+// The columns text takes on a terminal: one per character, two for the
+// wide characters of East Asian scripts and emoji, none for combining
+// marks. Bytes that are not UTF-8 count one each.
+size_t display_width(const std::string &text) {
+    size_t width = 0;
+    for (size_t i = 0; i < text.size();) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+        if (n == 0 || i + n > text.size()) {
+            ++width;
+            ++i;
+            continue;
+        }
+        unsigned long cp = n == 1 ? c : c & (0x7f >> n);
+        bool ok = true;
+        for (size_t k = 1; k < n; ++k) {
+            unsigned char d = static_cast<unsigned char>(text[i + k]);
+            ok = ok && (d >> 6) == 2;
+            cp = cp << 6 | (d & 0x3f);
+        }
+        if (!ok) {
+            ++width;
+            ++i;
+            continue;
+        }
+        i += n;
+        if ((cp >= 0x300 && cp <= 0x36f) || cp == 0x200b || (cp >= 0xfe00 && cp <= 0xfe0f))
+            continue;
+        bool wide = (cp >= 0x1100 && cp <= 0x115f) || (cp >= 0x2e80 && cp <= 0xa4cf) ||
+                    (cp >= 0xac00 && cp <= 0xd7a3) || (cp >= 0xf900 && cp <= 0xfaff) ||
+                    (cp >= 0xfe30 && cp <= 0xfe4f) || (cp >= 0xff00 && cp <= 0xff60) ||
+                    (cp >= 0xffe0 && cp <= 0xffe6) || (cp >= 0x1f300 && cp <= 0x1f64f) ||
+                    (cp >= 0x1f900 && cp <= 0x1f9ff) || (cp >= 0x20000 && cp <= 0x3fffd);
+        width += wide ? 2 : 1;
+    }
+    return width;
+}
+
+// text padded with spaces to width display columns.
+std::string pad(const std::string &text, size_t width) {
+    size_t w = display_width(text);
+    return w >= width ? text : text + std::string(width - w, ' ');
 }
 
 bool read_file(const std::string &path, std::string &out) {
@@ -296,15 +357,17 @@ int cmd_ls(host &h, const std::string &folder) {
         printf("(empty)\n");
         return kExitOk;
     }
-    size_t name_width = 4;
-    for (const item &it : items) name_width = std::max(name_width, it.name.size());
-    printf("%-4s  %9s  %6s  %-*s  %s\n", "TYPE", "SIZE", "STATUS", static_cast<int>(name_width),
-           "NAME", "PATH");
+    size_t name_width = 4, status_width = 6;
     for (const item &it : items) {
-        std::string status = it.status >= 0 ? std::to_string(it.status) : "-";
-        printf("%-4s  %9s  %6s  %-*s  %s\n", it.folder ? "dir" : "file",
-               human_size(it.size).c_str(), status.c_str(), static_cast<int>(name_width),
-               it.name.c_str(), shown_path(folder, it).c_str());
+        name_width = std::max(name_width, display_width(it.name));
+        status_width = std::max(status_width, status_words(it.status).size());
+    }
+    printf("%-4s  %9s  %s  %s  %s\n", "TYPE", "SIZE", pad("STATUS", status_width).c_str(),
+           pad("NAME", name_width).c_str(), "PATH");
+    for (const item &it : items) {
+        printf("%-4s  %9s  %s  %s  %s\n", it.folder ? "dir" : "file", human_size(it.size).c_str(),
+               pad(status_words(it.status), status_width).c_str(),
+               pad(it.name, name_width).c_str(), shown_path(folder, it).c_str());
     }
     return kExitOk;
 }
@@ -325,7 +388,7 @@ int walk(host &h, const std::string &folder, int depth) {
         if (it.path != it.name) details += it.path;
         if (it.size >= 0) details += (details.empty() ? "" : ", ") + human_size(it.size);
         if (it.status >= 0)
-            details += (details.empty() ? "" : ", ") + ("status " + std::to_string(it.status));
+            details += (details.empty() ? "" : ", ") + status_words(it.status);
         printf("%s%s/%s\n", indent.c_str(), it.name.c_str(),
                details.empty() ? "" : ("  [" + details + "]").c_str());
         // The tree is three levels deep: root, downloader and seedbox,
@@ -559,6 +622,8 @@ bool parse_options(int argc, char **argv, options &o, int &code) {
             o.json = true;
         } else if (arg == "--allow-writes") {
             o.allow_writes = true;
+        } else if (arg == "--key-in-query") {
+            o.curl.key_in_query = true;
         } else if (value(i, arg, "--library", o.library) ||
                    value(i, arg, "--key-file", o.key_file) ||
                    value(i, arg, "--fixture", o.fixture_file) ||
