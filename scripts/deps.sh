@@ -25,7 +25,7 @@ next_suite=${PLIX_NEXT_SUITE:-trixie}
 core_pkgs="cmake make g++ clang pkg-config googletest libgtest-dev"
 windows_pkgs="g++-mingw-w64-x86-64-posix wine64"
 # plixctl's libcurl transport, and its end-to-end tests' HTTPS test service.
-host_pkgs="libcurl4-openssl-dev python3 openssl"
+host_pkgs="libcurl4-openssl-dev python3 openssl mktorrent"
 # clang's sanitizer and libFuzzer runtimes (the asan and tsan presets).
 sanitizer_pkgs="libclang-rt-14-dev"
 bench_pkgs="libbenchmark-dev"

@@ -1,12 +1,20 @@
-"""A stand-in for the Debrid-Link API over HTTPS, for plixctl's end-to-end tests.
+"""A stand-in for the Debrid-Link API over HTTPS, for the end-to-end tests.
 
-It answers the endpoints the plug-in calls with the service's answer shapes
-(the success/value envelope, downloader rows, seedbox torrents and their
-files, add results, refusals) and, under a second host name, serves a small
-torrent file and an HTML page. Every request is logged as one JSON line, in
-the order received, so a test can check what reached the service.
+It behaves as the service does in the field: the key from an
+"Authorization: Bearer" header or an "apikey" parameter; envelopes with
+"pagination" beside listings; torrents and downloader rows with their real
+members; refusals with the service's own codes, most with a 4xx status and
+some inside a 200 answer; seedbox/add taking a "url" (a magnet, or a torrent
+file's address, which it fetches itself) or a multipart "file" upload that
+must be one whole bencoded dictionary, else 400 notAddTorrent.
+
+Under a second host name it serves torrent files (real ones, made by
+mktorrent, from --files-dir) and an HTML page; under a third, a hoster's
+pages. Every request is logged as one JSON line, in the order received, so
+a test can check what reached the service (never the key itself).
 
     service.py --cert C --key K --port-file F --log L --api-key KEY --api-host H
+               [--files-dir D]
 
 It binds 127.0.0.1 on a free port and writes the port to the port file once
 it accepts connections. The tests import it for the account's data.
@@ -15,6 +23,7 @@ it accepts connections. The tests import it for the account's data.
 import argparse
 import email.parser
 import email.policy
+import hashlib
 import json
 import os
 import ssl
@@ -24,53 +33,76 @@ import urllib.parse
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 FILES_HOST = "files.plix.test"
-HOSTER = "https://hoster.plix.test/f/"
+HOSTER_HOST = "hoster.plix.test"
+HOSTER = f"https://{HOSTER_HOST}/f/"
+HOSTS = (FILES_HOST, HOSTER_HOST)
+# Any API request made with this key is redirected to FILES_HOST's /echo,
+# which records whether the key followed it there.
+REDIRECT_KEY = "E2E-redirect-key"
 
 ACCOUNT = {"username": "e2e-user", "email": "e2e@plix.test", "premiumLeft": 1209600,
-           "accountType": 1, "pseudo": "e2e-user"}
+           "accountType": 1, "registerDate": 1262304000, "serverDetected": False,
+           "settings": {"twofa": False}}
+
+
+def _row(rid, name, size, created):
+    return {"id": rid, "name": name, "url": HOSTER + rid, "host": HOSTER_HOST,
+            "downloadUrl": f"https://cdn.plix.test/dl/{rid}/{name}", "size": size,
+            "chunk": 4, "created": created, "expired": False}
+
 
 DOWNLOADER = [
-    {"id": "dl1", "name": "Charade.1963.1080p.BluRay.x264.mkv", "size": 2147483648,
-     "downloadUrl": "https://cdn.plix.test/dl/dl1/Charade.1963.1080p.BluRay.x264.mkv"},
-    {"id": "dl2", "name": "His.Girl.Friday.1940.720p.BluRay.x264.mkv", "size": 1073741824,
-     "downloadUrl": "https://cdn.plix.test/dl/dl2/His.Girl.Friday.1940.720p.BluRay.x264.mkv"},
-    {"id": "dl3", "name": "Sherlock.Holmes.1954.S01E03.The.Case.of.the.Texas.Cowgirl.mkv",
-     "size": 262144000,
-     "downloadUrl": "https://cdn.plix.test/dl/dl3/Sherlock.Holmes.1954.S01E03.mkv"},
+    _row("dl1", "Charade.1963.1080p.BluRay.x264.mkv", 2147483648, 1767225600),
+    _row("dl2", "His.Girl.Friday.1940.720p.BluRay.x264.mkv", 1073741824, 1767139200),
+    _row("dl3", "Sherlock.Holmes.1954.S01E03.The.Case.of.the.Texas.Cowgirl.mkv", 262144000,
+         1767052800),
 ]
 
 
 def _files(tid, names):
-    return [{"id": f"{tid}-{i}", "name": n, "size": 100000000 + i,
+    return [{"id": f"{tid}-{i}", "name": n, "size": 100000000 + i, "downloadPercent": 100,
              "downloadUrl": f"https://cdn.plix.test/sb/{tid}/{n}"} for i, n in enumerate(names)]
 
 
+def _torrent(tid, name, status, size, files, hash_seed):
+    return {"id": tid, "name": name, "hashString": hashlib.sha1(hash_seed.encode()).hexdigest(),
+            "created": 1767225600, "totalSize": size,
+            "downloadPercent": 100 if status >= 8 else 42, "status": status, "wait": False,
+            "peersConnected": 3, "uploadRatio": 0.5, "serverId": "srv1",
+            "downloadSpeed": 0, "uploadSpeed": 0, "isZip": False, "error": 0,
+            "errorString": "", "trackers": [{"announce": "https://tracker.plix.test/announce"}],
+            "files": files}
+
+
 TORRENTS = [
-    {"id": "tA1", "name": "Pioneer.One.S01.1080p.WEB.x264", "status": 6, "totalSize": 5368709120,
-     "files": _files("tA1", [f"Pioneer.One.S01E0{e}.1080p.mkv" for e in range(1, 4)])},
-    {"id": "tB2", "name": "Metropolis.1927.Restored.1080p.BluRay", "status": 4,
-     "totalSize": 8589934592,
-     "files": _files("tB2", ["Metropolis.1927.Restored.1080p.BluRay.mkv",
-                             "Metropolis.1927.Restored.en.srt"])},
-    # Large enough that its listing outgrows any fixed buffer a host would pick.
-    {"id": "tBIG", "name": "The.Complete.Archive", "status": 6, "totalSize": 800 * 100000000,
-     "files": _files("tBIG", [f"Archive.Reel.{i:04d}." + "x" * 180 + ".mkv"
-                              for i in range(800)])},
+    _torrent("tA1", "Pioneer.One.S01.1080p.WEB.x264", 6, 5368709120,
+             _files("tA1", [f"Pioneer.One.S01E0{e}.1080p.mkv" for e in range(1, 4)]), "a"),
+    _torrent("tB2", "Metropolis.1927.Restored.1080p.BluRay", 4, 8589934592,
+             _files("tB2", ["Metropolis.1927.Restored.1080p.BluRay.mkv",
+                            "Metropolis.1927.Restored.en.srt"]), "b"),
+    # Large enough that its listing outgrows any fixed buffer a host would
+    # pick; the bulk listing shows it as one zip, as the service does.
+    _torrent("tBIG", "The.Complete.Archive", 8, 800 * 100000000,
+             _files("tBIG", [f"Archive.Reel.{i:04d}." + "x" * 180 + ".mkv"
+                             for i in range(800)]), "c"),
 ]
 
-# A small single-file torrent, free of NUL bytes (bodies travel as text).
-TORRENT_FILE = (b"d8:announce35:https://tracker.plix.test/announce4:infod6:lengthi734003200e"
-                b"4:name31:Sita.Sings.the.Blues.2008.mkv12:piece lengthi1048576e6:pieces0:ee")
+# A small single-file torrent free of NUL bytes: it travels whole as text.
+TORRENT_FILE = (b"d8:announce34:https://tracker.plix.test/announce4:infod6:lengthi734003200e"
+                b"4:name29:Sita.Sings.the.Blues.2008.mkv12:piece lengthi1048576e6:pieces0:ee")
 HTML_PAGE = b"<!doctype html><html><body><h1>Sita Sings the Blues</h1></body></html>"
 
 MAGNET_ADDED = {"id": "mg1", "name": "Night.of.the.Living.Dead.1968.mkv", "size": 1503238553,
                 "downloadUrl": "https://cdn.plix.test/dl/mg1/Night.of.the.Living.Dead.1968.mkv"}
-HOSTER_ADDED = {"id": "hs1", "name": "Nosferatu.1922.1080p.mkv", "size": 987654321,
-                "downloadUrl": "https://cdn.plix.test/dl/hs1/Nosferatu.1922.1080p.mkv"}
-SEEDBOX_ADDED = {"id": "tNEW", "name": "Sita.Sings.the.Blues.2008", "status": 0,
-                 "files": [{"id": "tNEW-0", "name": "Sita.Sings.the.Blues.2008.mkv",
-                            "size": 734003200,
-                            "downloadUrl": "https://cdn.plix.test/sb/tNEW/Sita.mkv"}]}
+HOSTER_ADDED = _row("hs1", "Nosferatu.1922.1080p.mkv", 987654321, 1767225600)
+
+# downloader/add of these hoster links is refused: (status, code, description).
+HOSTER_REFUSALS = {
+    "limit": (200, "maxLink", "Daily link limit reached"),
+    "flood": (400, "floodDetected", "Too many requests, retry in an hour"),
+    "hostlimit": (200, "maxLinkHost", "Daily limit for this hoster reached"),
+    "down": (200, "notDebrid", "The hoster seems to be down"),
+}
 
 BAD_TOKEN = {"success": False, "error": "badToken", "error_description": "Bad API key"}
 
@@ -79,12 +111,77 @@ def ok(value):
     return {"success": True, "value": value}
 
 
+def page_of(rows):
+    return {"success": True, "value": rows,
+            "pagination": {"page": 0, "pages": 1, "next": -1, "previous": -1}}
+
+
 def refusal(code, text):
     return {"success": False, "error": code, "error_description": text}
 
 
-def torrent_row(t):
-    return {k: v for k, v in t.items() if k != "files"}
+# ------------------------------------------------------------------ bencode
+
+def bdecode(data, at=0, spans=None, depth=0):
+    """The value at data[at:] and where it ends. spans, when given, receives
+    the (start, end) of the top-level dictionary's values by key. Raises
+    ValueError on anything that is not bencode."""
+    if at >= len(data):
+        raise ValueError("cut short")
+    c = data[at:at + 1]
+    if c == b"i":
+        end = data.index(b"e", at)
+        return int(data[at + 1:end]), end + 1
+    if c in (b"l", b"d"):
+        at += 1
+        items = []
+        while data[at:at + 1] != b"e":
+            if at >= len(data):
+                raise ValueError("cut short")
+            start = at
+            item, at = bdecode(data, at, None, depth + 1)
+            if spans is not None and c == b"d" and len(items) % 2 == 1 and depth == 0:
+                spans[items[-1]] = (start, at)
+            items.append(item)
+        if c == b"l":
+            return items, at + 1
+        if len(items) % 2 or not all(isinstance(k, bytes) for k in items[::2]):
+            raise ValueError("bad dictionary")
+        return dict(zip(items[::2], items[1::2])), at + 1
+    if c.isdigit():
+        colon = data.index(b":", at)
+        n = int(data[at:colon])
+        if colon + 1 + n > len(data):
+            raise ValueError("cut short")
+        return data[colon + 1:colon + 1 + n], colon + 1 + n
+    raise ValueError("not bencode")
+
+
+def torrent_info(data):
+    """The info-hash and the metainfo of a whole torrent file, or None."""
+    spans = {}
+    try:
+        meta, end = bdecode(data, 0, spans)
+    except (ValueError, IndexError):
+        return None
+    if end != len(data) or not isinstance(meta, dict) or b"info" not in spans:
+        return None
+    start, stop = spans[b"info"]
+    return hashlib.sha1(data[start:stop]).hexdigest(), meta
+
+
+def added_torrent(info_hash, meta):
+    info = meta[b"info"]
+    name = info.get(b"name", b"").decode("utf-8", "replace")
+    files = info.get(b"files") or [{b"length": info.get(b"length", 0), b"path": [name.encode()]}]
+    tid = "t" + info_hash[:8]
+    listed = [{"id": f"{tid}-{i}", "name": "/".join(p.decode("utf-8", "replace")
+                                                    for p in f[b"path"]),
+               "size": f[b"length"], "downloadPercent": 0} for i, f in enumerate(files)]
+    for f in listed:
+        f["downloadUrl"] = f"https://cdn.plix.test/sb/{tid}/{f['name']}"
+    return {"id": tid, "name": name, "hashString": info_hash, "status": 1,
+            "totalSize": sum(f["size"] for f in listed), "downloadPercent": 0, "files": listed}
 
 
 class Handler(BaseHTTPRequestHandler):
@@ -104,56 +201,99 @@ class Handler(BaseHTTPRequestHandler):
         url = urllib.parse.urlsplit(self.path)
         query = urllib.parse.parse_qsl(url.query, keep_blank_values=True)
         host = (self.headers.get("Host") or "").split(":")[0]
-        entry = {"method": self.command, "host": host, "path": url.path, "query": query,
-                 "content_type": self.headers.get("Content-Type") or ""}
+        authorization = self.headers.get("Authorization")
+        bearer = authorization[7:] if authorization and authorization.startswith("Bearer ") \
+            else None
+        in_query = dict(query).get("apikey")
+        key = bearer if bearer is not None else in_query
+        # The log names the parameters but never holds the key itself.
+        entry = {"method": self.command, "host": host, "path": url.path,
+                 "query": [[k, "(key)" if k == "apikey" else v] for k, v in query],
+                 "content_type": self.headers.get("Content-Type") or "",
+                 "auth_header": authorization is not None, "key_in_query": in_query is not None,
+                 "key_ok": key == self.server.api_key}
         if entry["content_type"].startswith("multipart/form-data"):
             entry["part"] = self.form_part(entry["content_type"], body)
-        self.server.log(entry)
-        if host == FILES_HOST:
-            return self.serve_file(url.path)
-        if host != self.server.api_host or not url.path.startswith("/api/v2/"):
-            return self.send(404, {"success": False, "error": "notFound"})
-        if dict(query).get("apikey") != self.server.api_key:
-            return self.send(401, BAD_TOKEN)
-        self.api(self.command, url.path[len("/api/v2"):], dict(query), entry.get("part"))
+        self.entry = entry
+        try:
+            if host == FILES_HOST:
+                return self.serve_file(url.path)
+            if host == HOSTER_HOST:
+                return self.send(200, HTML_PAGE, "text/html")
+            if host != self.server.api_host or not url.path.startswith("/api/v2/"):
+                return self.send(404, refusal("unknowR", "no such endpoint"))
+            if key == REDIRECT_KEY:
+                return self.redirect(f"https://{FILES_HOST}/echo")
+            if key != self.server.api_key:
+                return self.send(401, BAD_TOKEN)
+            return self.api(self.command, url.path[len("/api/v2"):], dict(query),
+                            entry.get("part"))
+        finally:
+            self.server.log(entry)
 
     def api(self, method, path, q, part):
         if (method, path) == ("GET", "/account/infos"):
             return self.send(200, ok(ACCOUNT))
         if (method, path) == ("GET", "/downloader/list"):
-            return self.send(200, {"success": True, "value": DOWNLOADER,
-                                   "pagination": {"page": 0, "pages": 1, "next": -1}})
+            return self.send(200, page_of(DOWNLOADER))
         if (method, path) == ("GET", "/seedbox/list"):
             if "ids" in q:
-                found = [t for t in TORRENTS if t["id"] == q["ids"]]
-                return self.send(200, ok(found))
-            return self.send(200, ok([torrent_row(t) for t in TORRENTS]))
+                return self.send(200, page_of([t for t in TORRENTS if t["id"] == q["ids"]]))
+            return self.send(200, page_of([self.bulk_row(t) for t in TORRENTS]))
         if (method, path) == ("POST", "/downloader/add"):
-            link = q.get("url", "")
-            if q.get("password") != "":
-                return self.send(400, refusal("badArguments", "password missing"))
+            return self.add_link(q)
+        if (method, path) == ("POST", "/seedbox/add"):
+            return self.add_torrent(q, part)
+        return self.send(404, refusal("unknowR", "no such endpoint"))
+
+    @staticmethod
+    def bulk_row(t):
+        if len(t["files"]) < 100:
+            return t
+        zipped = {"id": t["id"] + "-zip", "name": t["name"] + ".zip", "size": t["totalSize"],
+                  "downloadPercent": 100,
+                  "downloadUrl": f"https://cdn.plix.test/sb/{t['id']}/{t['name']}.zip"}
+        return {**t, "isZip": True, "files": [zipped]}
+
+    def add_link(self, q):
+        link = q.get("url", "")
+        if "password" in q and q["password"] != "":
+            return self.send(400, refusal("badArguments", "bad password"))
+        if link.startswith("magnet:?"):
+            return self.send(200, ok(MAGNET_ADDED))
+        if link.startswith(HOSTER):
+            refused = HOSTER_REFUSALS.get(link[len(HOSTER):])
+            if refused:
+                return self.send(refused[0], refusal(*refused[1:]))
+            return self.send(200, ok(HOSTER_ADDED))
+        return self.send(400, refusal("hostNotValid", "This hoster is not supported"))
+
+    def add_torrent(self, q, part):
+        if "url" in q:
+            link = q["url"]
             if link.startswith("magnet:?"):
                 return self.send(200, ok(MAGNET_ADDED))
-            if link == HOSTER + "limit":
-                return self.send(200, refusal("maxLink", "Daily link limit reached"))
-            if link.startswith(HOSTER):
-                return self.send(200, ok(HOSTER_ADDED))
-            return self.send(200, refusal("unsupportedHoster", "This hoster is not supported"))
-        if (method, path) == ("POST", "/seedbox/add"):
-            if not part or part["name"] != "file" or part["data"] != TORRENT_FILE.decode():
-                return self.send(400, refusal("badArguments", "no torrent file"))
-            return self.send(200, ok(SEEDBOX_ADDED))
-        return self.send(404, {"success": False, "error": "notFound"})
+            # The service fetches the file itself; here that is a look-up.
+            data = self.server.fetch(link)
+        elif part and part["name"] == "file":
+            data = part["data"]
+        else:
+            data = None
+        found = torrent_info(data) if data is not None else None
+        if not found:
+            return self.send(400, refusal("notAddTorrent", "The torrent could not be added"))
+        self.entry["info_hash"] = found[0]
+        return self.send(200, ok(added_torrent(*found)))
 
     def serve_file(self, path):
-        if path == "/files/test.torrent":
-            return self.send(200, TORRENT_FILE, "application/x-bittorrent")
-        if path == "/files/moved.torrent":
-            self.send_response(302)
-            self.send_header("Location", f"https://{FILES_HOST}/files/test.torrent")
-            self.send_header("Content-Length", "0")
-            self.end_headers()
-            return None
+        if path == "/echo":
+            return self.send(401, BAD_TOKEN)
+        moved = self.server.moved.get(path)
+        if moved:
+            return self.redirect(f"https://{FILES_HOST}{moved}")
+        data = self.server.files.get(path)
+        if data is not None:
+            return self.send(200, data, "application/x-bittorrent")
         if path == "/files/page.html":
             return self.send(200, HTML_PAGE, "text/html")
         return self.send(404, b"not found", "text/plain")
@@ -168,7 +308,13 @@ class Handler(BaseHTTPRequestHandler):
         p = parts[0]
         return {"name": p.get_param("name", header="content-disposition"),
                 "filename": p.get_filename(), "type": p.get_content_type(),
-                "data": p.get_payload(decode=True).decode("latin-1"), "parts": 1}
+                "data": p.get_payload(decode=True), "parts": 1}
+
+    def redirect(self, location):
+        self.send_response(302)
+        self.send_header("Location", location)
+        self.send_header("Content-Length", "0")
+        self.end_headers()
 
     def send(self, status, answer, content_type="application/json"):
         data = answer if isinstance(answer, bytes) else json.dumps(answer).encode()
@@ -188,13 +334,28 @@ class Service(ThreadingHTTPServer):
         self.api_host = args.api_host
         self.log_path = args.log
         self.log_lock = threading.Lock()
+        # Files served under https://FILES_HOST/files/<name>.
+        self.files = {"/files/test.torrent": TORRENT_FILE}
+        for name in sorted(os.listdir(args.files_dir)) if args.files_dir else []:
+            with open(os.path.join(args.files_dir, name), "rb") as f:
+                self.files["/files/" + name] = f.read()
+        real = next((p for p in sorted(self.files) if p != "/files/test.torrent"),
+                    "/files/test.torrent")
+        self.moved = {"/files/moved.torrent": real}
         context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
         context.load_cert_chain(args.cert, args.key)
         self.socket = context.wrap_socket(self.socket, server_side=True)
 
+    def fetch(self, link):
+        """What the service gets when it fetches link itself."""
+        url = urllib.parse.urlsplit(link)
+        if url.hostname != FILES_HOST:
+            return None
+        return self.files.get(self.moved.get(url.path, url.path))
+
     def log(self, entry):
         with self.log_lock, open(self.log_path, "a", encoding="utf-8") as f:
-            f.write(json.dumps(entry) + "\n")
+            f.write(json.dumps(entry, default=lambda b: b.decode("latin-1")) + "\n")
 
     def handle_error(self, request, client_address):
         # A client that drops a TLS handshake is not the service's fault;
@@ -207,6 +368,7 @@ def main():
     p = argparse.ArgumentParser()
     for name in ("--cert", "--key", "--port-file", "--log", "--api-key", "--api-host"):
         p.add_argument(name, required=True)
+    p.add_argument("--files-dir")
     args = p.parse_args()
     service = Service(args)
     tmp = args.port_file + ".tmp"

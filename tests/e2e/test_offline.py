@@ -13,7 +13,7 @@ import tempfile
 import unittest
 
 PLIXCTL = None
-TORRENT = (b"d8:announce35:https://tracker.plix.test/announce4:infod6:lengthi1e"
+TORRENT = (b"d8:announce34:https://tracker.plix.test/announce4:infod6:lengthi1e"
            b"4:name5:a.mkv12:piece lengthi16384e6:pieces0:ee")
 
 

@@ -39,7 +39,7 @@ def setUpModule():
     base = next(line.split()[1] for line in version.stdout.splitlines()
                 if line.startswith("service "))
     state["api_host"] = urllib.parse.urlsplit(base).hostname
-    hosts = [state["api_host"], service.FILES_HOST]
+    hosts = [state["api_host"], *service.HOSTS]
     cert, key = os.path.join(d, "cert.pem"), os.path.join(d, "key.pem")
     subprocess.run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
                     "ec_paramgen_curve:prime256v1", "-nodes", "-days", "2",
@@ -47,12 +47,14 @@ def setUpModule():
                     "-addext", "subjectAltName=" + ",".join("DNS:" + h for h in hosts)],
                    check=True, capture_output=True)
     state["cert"] = cert
+    state["files"] = make_torrents(d)
     state["log"] = os.path.join(d, "requests.log")
     port_file = os.path.join(d, "port")
     state["service_err"] = open(os.path.join(d, "service.err"), "w+")
     proc = subprocess.Popen([sys.executable, os.path.join(HERE, "service.py"), "--cert", cert,
                              "--key", key, "--port-file", port_file, "--log", state["log"],
-                             "--api-key", KEY, "--api-host", state["api_host"]],
+                             "--api-key", KEY, "--api-host", state["api_host"],
+                             "--files-dir", state["files"]],
                             stdout=subprocess.DEVNULL, stderr=state["service_err"])
     state["pid"] = proc.pid
     state["proc"] = proc
@@ -63,6 +65,28 @@ def setUpModule():
         time.sleep(0.05)
     with open(port_file) as f:
         state["port"] = int(f.read())
+
+
+def make_torrents(d):
+    """A real torrent file made by mktorrent over two generated files. Its
+    piece hashes are binary, and hold NUL bytes."""
+    content = os.path.join(d, "Sita.Sings.the.Blues.2008")
+    os.mkdir(content)
+    with open(os.path.join(content, "Sita.Sings.the.Blues.2008.mkv"), "wb") as f:
+        f.write(bytes((i * 7919 + (i >> 9) * 104729) % 251 for i in range(1 << 21)))
+    with open(os.path.join(content, "Sita.Sings.the.Blues.2008.en.srt"), "w") as f:
+        f.write("1\n00:00:01,000 --> 00:00:04,000\nOnce upon a time\n" * 64)
+    files = os.path.join(d, "files")
+    os.mkdir(files)
+    subprocess.run(["mktorrent", "-a", "https://tracker.plix.test/announce", "-l", "15", "-d",
+                    "-o", os.path.join(files, "sita.torrent"), content],
+                   check=True, capture_output=True)
+    return files
+
+
+def real_torrent():
+    with open(os.path.join(state["files"], "sita.torrent"), "rb") as f:
+        return f.read()
 
 
 def tearDownModule():
@@ -122,14 +146,24 @@ class Live(unittest.TestCase):
         command = [PLIXCTL, "--live"]
         if cacert:
             command += ["--cacert", state["cert"]]
-        for host in (state["api_host"], service.FILES_HOST):
+        for host in (state["api_host"], *service.HOSTS):
             command += ["--connect-to", f"{host}:443:127.0.0.1:{port}"]
+        mark = log_mark()
         proc = subprocess.run(command + list(args), capture_output=True, text=True, env=env,
                               timeout=60)
         run = Run(proc)
         # The key, raw or as it travels in URLs, never reaches any output.
         for secret in (KEY, urllib.parse.quote(KEY, safe="")):
             self.assertNotIn(secret, run.out + run.err, f"key leaked by {args}")
+        # The key travels in the Authorization header of API requests only,
+        # never in a URL (unless asked), never to another host.
+        in_query = "--key-in-query" in args
+        for r in requests_since(mark):
+            if r["host"] == state["api_host"] and key is not None:
+                self.assertEqual((r["auth_header"], r["key_in_query"]), (not in_query, in_query),
+                                 r)
+            elif r["host"] != state["api_host"]:
+                self.assertFalse(r["auth_header"] or r["key_in_query"], r)
         return run
 
     def assertFails(self, run, code, message):
@@ -159,6 +193,22 @@ class Live(unittest.TestCase):
         run = self.plixctl("validate", key=WRONG_KEY)
         self.assertFails(run, 11, "badToken")
 
+        # The key may stay in the URL, as the plug-in writes it.
+        mark = log_mark()
+        run = self.plixctl("--json", "--key-in-query", "validate")
+        self.assertEqual((run.code, run.json()), (0, expected), run.err)
+        self.assertEqual([(r["query"], r["key_ok"]) for r in requests_since(mark)],
+                         [([["apikey", "(key)"]], True)])
+
+        # A redirect to another host leaves the key behind.
+        mark = log_mark()
+        run = self.plixctl("validate", key=service.REDIRECT_KEY)
+        self.assertFails(run, 11, "badToken")
+        seen = requests_since(mark)
+        self.assertEqual([(r["host"], r["path"], r["auth_header"]) for r in seen],
+                         [(state["api_host"], "/api/v2/account/infos", True),
+                          (service.FILES_HOST, "/echo", False)])
+
     def test_every_listing(self):
         mark = log_mark()
         run = self.plixctl("--json", "ls")
@@ -186,19 +236,21 @@ class Live(unittest.TestCase):
                          [(f["name"], f["downloadUrl"], f["size"]) for f in torrent["files"]])
 
         # The requests as the service saw them: the listings' own query,
-        # then the key as the last parameter.
-        seen = [(r["method"], r["path"], r["query"]) for r in requests_since(mark)]
+        # the key in the header.
+        seen = [(r["method"], r["path"], r["query"], r["key_ok"]) for r in requests_since(mark)]
         self.assertEqual(seen, [
-            ("GET", "/api/v2/downloader/list", [["page", "0"], ["perPage", "50"], ["apikey", KEY]]),
-            ("GET", "/api/v2/seedbox/list", [["page", "-1"], ["perPage", "-1"], ["apikey", KEY]]),
-            ("GET", "/api/v2/seedbox/list", [["ids", torrent["id"]], ["apikey", KEY]]),
+            ("GET", "/api/v2/downloader/list", [["page", "0"], ["perPage", "50"]], True),
+            ("GET", "/api/v2/seedbox/list", [["page", "-1"], ["perPage", "-1"]], True),
+            ("GET", "/api/v2/seedbox/list", [["ids", torrent["id"]]], True),
         ])
 
         run = self.plixctl("ls", "seedbox")
         self.assertEqual(run.code, 0, run.err)
         lines = run.out.splitlines()
         self.assertEqual(lines[0].split(), ["TYPE", "SIZE", "STATUS", "NAME", "PATH"])
-        self.assertEqual(lines[2].split(), ["dir", "8.0", "GiB", "4", torrent["name"],
+        self.assertEqual([line.split()[3] for line in lines[1:]],
+                         ["checking+downloading", "downloading", "seeding"])
+        self.assertEqual(lines[2].split(), ["dir", "8.0", "GiB", "downloading", torrent["name"],
                                             "s" + torrent["id"]])
 
         run = self.plixctl("ls", "nowhere")
@@ -241,24 +293,41 @@ class Live(unittest.TestCase):
 
     def test_download_paths(self):
         magnet = "magnet:?xt=urn:btih:" + "c9e15763f722f23e98a29decdfae341b98d53056" + "&dn=x y"
-        torrent = f"https://{service.FILES_HOST}/files/test.torrent"
+        plain = f"https://{service.FILES_HOST}/files/test.torrent"
+        real = f"https://{service.FILES_HOST}/files/sita.torrent"
         moved = f"https://{service.FILES_HOST}/files/moved.torrent"
         page = f"https://{service.FILES_HOST}/files/page.html"
-        add = ("POST", state["api_host"], "/api/v2/downloader/add")
+        api = state["api_host"]
+        add = ("POST", api, "/api/v2/downloader/add")
+        seedbox = ("POST", api, "/api/v2/seedbox/add")
+        real_hash, real_meta = service.torrent_info(real_torrent())
+        plain_hash, plain_meta = service.torrent_info(service.TORRENT_FILE)
+        not_a_link = "Link is not a magnet, a redirect-to-magnet or a torrent file"
         cases = [
             # link, exit code, what plixctl prints, the requests the service sees
             (magnet, 0, service.MAGNET_ADDED["downloadUrl"], [add]),
             (service.HOSTER + "abc", 0, service.HOSTER_ADDED["downloadUrl"], [add]),
-            (torrent, 0, service.SEEDBOX_ADDED["files"][0]["downloadUrl"],
-             [add, ("GET", service.FILES_HOST, "/files/test.torrent"),
-              ("POST", state["api_host"], "/api/v2/seedbox/add")]),
-            (moved, 0, service.SEEDBOX_ADDED["files"][0]["downloadUrl"],
+            # A torrent file without NUL bytes arrives whole and is uploaded.
+            (plain, 0, service.added_torrent(plain_hash, plain_meta)["files"][0]["downloadUrl"],
+             [add, ("GET", service.FILES_HOST, "/files/test.torrent"), seedbox]),
+            # A real one is cut at its first NUL byte on the way: the service
+            # is asked to fetch it by its link.
+            (real, 0, service.added_torrent(real_hash, real_meta)["files"][0]["downloadUrl"],
+             [add, ("GET", service.FILES_HOST, "/files/sita.torrent"), seedbox]),
+            (moved, 0, service.added_torrent(real_hash, real_meta)["files"][0]["downloadUrl"],
              [add, ("GET", service.FILES_HOST, "/files/moved.torrent"),
-              ("GET", service.FILES_HOST, "/files/test.torrent"),
-              ("POST", state["api_host"], "/api/v2/seedbox/add")]),
-            (page, 15, "Link is not a magnet, a redirect-to-magnet or a torrent file",
-             [add, ("GET", service.FILES_HOST, "/files/page.html")]),
+              ("GET", service.FILES_HOST, "/files/sita.torrent"), seedbox]),
+            (page, 15, not_a_link, [add, ("GET", service.FILES_HOST, "/files/page.html")]),
+            # The service's own codes: limits are final, the rest lead to a
+            # fetch of the link.
             (service.HOSTER + "limit", 13, "maxLink", [add]),
+            (service.HOSTER + "flood", 13, "downloader/add: Debrid-Link error floodDetected", [add]),
+            (service.HOSTER + "hostlimit", 13, "downloader/add: Debrid-Link error maxLinkHost",
+             [add]),
+            (f"https://{service.HOSTER_HOST}/unsupported", 15, not_a_link,
+             [add, ("GET", service.HOSTER_HOST, "/unsupported")]),
+            (service.HOSTER + "down", 14, "downloader/add: Debrid-Link error notDebrid",
+             [add, ("GET", service.HOSTER_HOST, "/f/down")]),
         ]
         for link, code, shown, requests in cases:
             with self.subTest(link=link):
@@ -269,16 +338,26 @@ class Live(unittest.TestCase):
                 seen = requests_since(mark)
                 self.assertEqual([(r["method"], r["host"], r["path"]) for r in seen], requests)
                 first = seen[0]
-                self.assertEqual(first["query"], [["url", link], ["password", ""],
-                                                  ["apikey", KEY]])
+                self.assertEqual(first["query"], [["url", link], ["password", ""]])
                 self.assertEqual(first["content_type"], "application/x-www-form-urlencoded")
-                if seen[-1]["path"] == "/api/v2/seedbox/add":
-                    self.assertNotIn("apikey", dict(seen[1]["query"]), "a fetch carries no key")
+                if seen[-1]["path"] != "/api/v2/seedbox/add":
+                    continue
+                self.assertEqual(seen[-1]["info_hash"], plain_hash if link == plain else real_hash)
+                if link == plain:
                     part = seen[-1]["part"]
-                    self.assertEqual((part["parts"], part["name"], part["filename"]),
-                                     (1, "file", "upload.torrent"))
-                    self.assertEqual(part["data"], service.TORRENT_FILE.decode())
-                    self.assertEqual(seen[-1]["query"], [["apikey", KEY]])
+                    self.assertEqual((part["parts"], part["name"], part["filename"], part["type"]),
+                                     (1, "file", "upload.torrent", "application/x-bittorrent"))
+                    self.assertEqual(part["data"], service.TORRENT_FILE.decode("latin-1"))
+                    self.assertEqual(seen[-1]["query"], [])
+                else:
+                    self.assertEqual(seen[-1]["query"], [["url", link]])
+                    self.assertEqual(seen[-1]["content_type"], "application/x-www-form-urlencoded")
+
+        # The real file does hold NUL bytes, and uploaded cut the service
+        # refuses it.
+        data = real_torrent()
+        self.assertIn(b"\0", data)
+        self.assertIsNone(service.torrent_info(data[:data.index(b"\0")]))
 
         run = self.plixctl("--json", "--allow-writes", "add", service.HOSTER + "abc")
         self.assertEqual(run.code, 0, run.err)
