@@ -28,6 +28,7 @@ import service  # noqa: E402  (the account's data)
 KEY = "E2E key+/&=7"  # needs percent-encoding in a URL
 WRONG_KEY = "wrong-key-1234"
 PLIXCTL = None
+CURL_HOST = None  # examples/curl_host.c
 state = {}
 
 
@@ -393,9 +394,55 @@ class Live(unittest.TestCase):
         self.assertNotIn("E2E-typed-key", run.err)
 
 
+class ExampleHost(unittest.TestCase):
+    """The libcurl host of examples/, against the same stand-in."""
+
+    def run_host(self, *args, key=KEY):
+        env = {k: v for k, v in os.environ.items() if not k.lower().endswith("_proxy")}
+        env["PLIX_API_KEY"] = key
+        command = [CURL_HOST, "--cacert", state["cert"]]
+        for host in (state["api_host"], *service.HOSTS):
+            command += ["--connect-to", f"{host}:443:127.0.0.1:{state['port']}"]
+        return subprocess.run(command + list(args), capture_output=True, text=True, env=env,
+                              timeout=60)
+
+    def test_validate_list_and_upload(self):
+        mark = log_mark()
+        link = f"https://{service.FILES_HOST}/files/test.torrent"
+        run = self.run_host(link)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        lines = run.stdout.splitlines()
+        self.assertEqual([line.split(":")[0] for line in lines],
+                         ["validate", "downloader", "download"])
+        answers = [json.loads(line.split(": ", 1)[1]) for line in lines]
+        self.assertEqual(answers[0]["AccountEmail"], service.ACCOUNT["email"])
+        self.assertEqual([i["id"] for i in answers[1]], [r["id"] for r in service.DOWNLOADER])
+        self.assertEqual(answers[2]["InstantName"], "Sita.Sings.the.Blues.2008.mkv")
+        seen = requests_since(mark)
+        api = [r for r in seen if r["host"] == state["api_host"]]
+        self.assertEqual(len(api), 4)
+        for r in api:
+            self.assertEqual((r["auth_header"], r["key_in_query"], r["key_ok"]),
+                             (True, False, True), r)
+        self.assertFalse(any(r["auth_header"] for r in seen if r["host"] != state["api_host"]))
+        part = api[-1]["part"]
+        self.assertEqual((part["parts"], part["name"], part["filename"]),
+                         (1, "file", "upload.torrent"))
+        self.assertEqual(api[-1]["info_hash"], service.torrent_info(service.TORRENT_FILE)[0])
+        for secret in (KEY, urllib.parse.quote(KEY, safe="")):
+            self.assertNotIn(secret, run.stdout + run.stderr)
+
+    def test_refused_key(self):
+        run = self.run_host(key=WRONG_KEY)
+        self.assertEqual(run.returncode, 11)
+        self.assertIn("validate failed (-1)", run.stderr)
+
+
 if __name__ == "__main__":
     parser = argparse.ArgumentParser()
     parser.add_argument("--plixctl", required=True)
+    parser.add_argument("--curl-host", required=True)
     args, rest = parser.parse_known_args()
     PLIXCTL = os.path.abspath(args.plixctl)
+    CURL_HOST = os.path.abspath(args.curl_host)
     unittest.main(argv=[sys.argv[0], *rest], verbosity=2)

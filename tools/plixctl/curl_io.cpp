@@ -6,11 +6,11 @@
 // table's free slot, which releases them with this program's free().
 #include "curl_io.h"
 
-#include "bearer.h"
-
 #include <curl/curl.h>
 #include <stdlib.h>
 #include <string.h>
+
+#include "bearer.h"
 
 namespace {
 

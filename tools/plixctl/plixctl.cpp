@@ -366,8 +366,8 @@ int cmd_ls(host &h, const std::string &folder) {
            pad("NAME", name_width).c_str(), "PATH");
     for (const item &it : items) {
         printf("%-4s  %9s  %s  %s  %s\n", it.folder ? "dir" : "file", human_size(it.size).c_str(),
-               pad(status_words(it.status), status_width).c_str(),
-               pad(it.name, name_width).c_str(), shown_path(folder, it).c_str());
+               pad(status_words(it.status), status_width).c_str(), pad(it.name, name_width).c_str(),
+               shown_path(folder, it).c_str());
     }
     return kExitOk;
 }
@@ -387,8 +387,7 @@ int walk(host &h, const std::string &folder, int depth) {
         std::string details;
         if (it.path != it.name) details += it.path;
         if (it.size >= 0) details += (details.empty() ? "" : ", ") + human_size(it.size);
-        if (it.status >= 0)
-            details += (details.empty() ? "" : ", ") + status_words(it.status);
+        if (it.status >= 0) details += (details.empty() ? "" : ", ") + status_words(it.status);
         printf("%s%s/%s\n", indent.c_str(), it.name.c_str(),
                details.empty() ? "" : ("  [" + details + "]").c_str());
         // The tree is three levels deep: root, downloader and seedbox,
