@@ -12,7 +12,7 @@ void plix_publish(int failed, const char *error, const char *result);
 
 // Copies the current transport selection into *copy. false when none is
 // selected (the built-in network transport, which does not exist).
-bool plix_io_snapshot(plix_io *copy);
+[[nodiscard]] bool plix_io_snapshot(plix_io *copy);
 
 // The constant handler table.
 extern const plix_handler plix_handler_table;

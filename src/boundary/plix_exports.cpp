@@ -71,14 +71,14 @@ int flat(entry_fn entry, const char *settings, const char *argument, char *out, 
     const plix_io *transport = plix_io_snapshot(&copy) ? &copy : plix_io_curl();
     if (out && cap > 0) return entry(transport, settings, argument, out, cap);
     int r = entry(transport, settings, argument, nullptr, 0);
-    if (r != -9) return r;
+    if (r != PLIX_E_BUFFER) return r;
     plix_thread *t = plix_thread_get(false);
     if (t && t->result && t->result[0]) {
         free(t->error);
         t->error = nullptr;
         return 0;
     }
-    return -9;
+    return PLIX_E_BUFFER;
 }
 
 // Replaces a result-channel slot, freeing what it held.
@@ -144,7 +144,7 @@ PLIX_API int plix_download(const char *settings, const char *request, char *out,
 }
 
 PLIX_API int plix_set_io(const plix_io *table) {
-    if (table && (!table->get || !table->post)) return -8;
+    if (table && (!table->get || !table->post)) return PLIX_E_INVALID;
     plix_lock_guard hold(&g_io_lock);
     if (table) g_user_io = *table;
     g_io = table ? &g_user_io : nullptr;
@@ -152,7 +152,7 @@ PLIX_API int plix_set_io(const plix_io *table) {
     return 0;
 }
 
-PLIX_API int plix_use_curl(void) { return -6; }
+PLIX_API int plix_use_curl(void) { return PLIX_E_NO_NETWORK; }
 
 PLIX_API int plix_use_fake(void) {
     plix_lock_guard hold(&g_io_lock);

@@ -76,30 +76,30 @@ int plix_cfg_parse(const char *settings, bool require_key, plix_cfg *cfg, char *
     *cfg = plix_cfg{};
     if (!settings) {
         plix_msg(message, capacity, "settings are NULL");
-        return -8;
+        return PLIX_E_INVALID;
     }
     size_t len = strnlen(settings, PLIX_SETTINGS_MAX + 1);
     if (len > PLIX_SETTINGS_MAX) {
         plix_msg(message, capacity, "settings are larger than 1 MiB");
-        return -8;
+        return PLIX_E_INVALID;
     }
     bool oom;
     plix_doc doc(plix_json_parse(settings, len, &oom));
     if (oom) {
         plix_msg(message, capacity, "out of memory");
-        return -5;
+        return PLIX_E_OTHER;
     }
     yyjson_val *root = doc.root();
     if (!yyjson_is_obj(root)) {
         plix_msg(message, capacity, "settings are not a JSON object");
-        return -8;
+        return PLIX_E_INVALID;
     }
     char num[24];
     const char *rt = sval(root, "RuntimeType", num);
     if (rt && rt[0] && strcmp(rt, kRuntimeType) != 0) {
         plix_msg(message, capacity, "RuntimeType is \"%s\", this handler is \"DEBRIDLINK\"", rt);
         mask_key(root, message, capacity);
-        return -8;
+        return PLIX_E_INVALID;
     }
     bool ok = trimdup(sval(root, "APIKey", num), &cfg->api_key);
     if (ok && !cfg->api_key) ok = trimdup(sval(root, "ClientSecret", num), &cfg->api_key);
@@ -107,12 +107,12 @@ int plix_cfg_parse(const char *settings, bool require_key, plix_cfg *cfg, char *
     if (!ok) {
         plix_cfg_free(cfg);
         plix_msg(message, capacity, "out of memory");
-        return -5;
+        return PLIX_E_OTHER;
     }
     if (require_key && !cfg->api_key) {
         plix_cfg_free(cfg);
         plix_msg(message, capacity, "APIKey is empty");
-        return -8;
+        return PLIX_E_INVALID;
     }
     return 0;
 }
@@ -239,13 +239,13 @@ int finish(int result, plix_buf *output, char *message, const char *api_key, cha
         if (!answer) {
             // Nothing to publish: report the allocation failure itself.
             char oom[] = "out of memory";
-            return finish(-5, output, oom, nullptr, out, out_capacity);
+            return finish(PLIX_E_OTHER, output, oom, nullptr, out, out_capacity);
         }
     }
     if (!has_out || static_cast<uint64_t>(out_capacity) < length + 1) {
         if (has_out) out[0] = '\0';
-        plix_publish_take(-9, "output buffer too small", answer);
-        return -9;
+        plix_publish_take(PLIX_E_BUFFER, "output buffer too small", answer);
+        return PLIX_E_BUFFER;
     }
     memcpy(out, answer, length + 1);
     plix_publish_take(0, "", answer);
@@ -263,7 +263,7 @@ int run_list(const plix_sess *sess, const char *folder, plix_buf *out, char *mes
     if (folder[0] == 's' && folder[1])
         return plix_do_list_seedbox_item(sess, folder + 1, out, message, PLIX_MSG_SIZE);
     plix_msg(message, PLIX_MSG_SIZE, "no such folder: %s", folder);
-    return -2;
+    return PLIX_E_NOT_FOUND;
 }
 
 int frame(op kind, const plix_io *transport, const char *settings, const char *argument, char *out,
@@ -277,7 +277,7 @@ int frame(op kind, const plix_io *transport, const char *settings, const char *a
 
     if (!transport) {
         plix_msg(message, sizeof message, "no transport");
-        code = -4;
+        code = PLIX_E_SERVICE;
     } else {
         plix_io io = *transport;  // this call's own copy of the table
         plix_str link;
@@ -327,7 +327,7 @@ int h_download(const plix_io *t, const char *settings, const char *request, char
 int plix_do_list_root(plix_buf *out, char *message, size_t capacity) {
     if (plix_buf_add(out, kRootListing, sizeof kRootListing - 1) == 0) return 0;
     plix_msg(message, capacity, "out of memory");
-    return -5;
+    return PLIX_E_OTHER;
 }
 
 const plix_handler plix_handler_table = {

@@ -20,7 +20,7 @@ struct plix_sess {
 enum { PLIX_MSG_SIZE = 768, PLIX_SETTINGS_MAX = 1048576 };
 
 // Reads the settings JSON into cfg. 0, or -8 with message.
-int plix_cfg_parse(const char *settings, bool require_key, plix_cfg *cfg, char *message,
+[[nodiscard]] int plix_cfg_parse(const char *settings, bool require_key, plix_cfg *cfg, char *message,
                    size_t capacity);
 // Frees both texts and nulls them; harmless on an emptied record.
 void plix_cfg_free(plix_cfg *cfg);

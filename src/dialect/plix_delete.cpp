@@ -7,7 +7,7 @@
 int plix_do_delete(const plix_sess *sess, const char *id, char *message, size_t capacity) {
     if (!id || !id[0]) {
         plix_msg(message, capacity, "no id to delete");
-        return -8;
+        return PLIX_E_INVALID;
     }
     const char *kind = "downloader";
     const char *item = id;

@@ -8,33 +8,33 @@
 #include "boundary/plix_session.h"
 #include "util/plix_util.h"
 
-int plix_do_validate(const plix_sess *sess, const char *id, plix_buf *out, char *message,
+[[nodiscard]] int plix_do_validate(const plix_sess *sess, const char *id, plix_buf *out, char *message,
                      size_t capacity);
-int plix_do_list_root(plix_buf *out, char *message, size_t capacity);
-int plix_do_list_downloader(const plix_sess *sess, plix_buf *out, char *message, size_t capacity);
-int plix_do_list_seedbox(const plix_sess *sess, plix_buf *out, char *message, size_t capacity);
-int plix_do_list_seedbox_item(const plix_sess *sess, const char *id, plix_buf *out, char *message,
+[[nodiscard]] int plix_do_list_root(plix_buf *out, char *message, size_t capacity);
+[[nodiscard]] int plix_do_list_downloader(const plix_sess *sess, plix_buf *out, char *message, size_t capacity);
+[[nodiscard]] int plix_do_list_seedbox(const plix_sess *sess, plix_buf *out, char *message, size_t capacity);
+[[nodiscard]] int plix_do_list_seedbox_item(const plix_sess *sess, const char *id, plix_buf *out, char *message,
                               size_t capacity);
-int plix_do_stream(const plix_sess *sess, const char *locator, plix_buf *out, char *message,
+[[nodiscard]] int plix_do_stream(const plix_sess *sess, const char *locator, plix_buf *out, char *message,
                    size_t capacity);
-int plix_do_download(const plix_sess *sess, const char *config, int writes_allowed, plix_buf *out,
+[[nodiscard]] int plix_do_download(const plix_sess *sess, const char *config, int writes_allowed, plix_buf *out,
                      char *message, size_t capacity);
 // Removes a downloader link ("d<id>" or "<id>") or a seedbox torrent
 // ("s<id>"). No entry point reaches it.
-int plix_do_delete(const plix_sess *sess, const char *id, char *message, size_t capacity);
+[[nodiscard]] int plix_do_delete(const plix_sess *sess, const char *id, char *message, size_t capacity);
 
 // The download config {"Link":...}.
 struct plix_dlcfg {
     char *link;
 };
 enum { PLIX_LINK_MAX = 3072 };
-int plix_dlcfg_parse(const char *text, plix_dlcfg *record, char *message, size_t capacity);
+[[nodiscard]] int plix_dlcfg_parse(const char *text, plix_dlcfg *record, char *message, size_t capacity);
 void plix_dlcfg_free(plix_dlcfg *record);
 
 // Link classification: pure tests, no allocation.
-int plix_link_is_magnet(const char *link);
-int plix_sniff_torrent(const void *data, uint64_t length);
+[[nodiscard]] int plix_link_is_magnet(const char *link);
+[[nodiscard]] int plix_sniff_torrent(const void *data, uint64_t length);
 // 1 when the length bytes are exactly one whole bencoded dictionary (nested
 // at most 256 deep), else 0: a torrent file carried as text is cut at its
 // first NUL byte and then fails this test.
-int plix_bencode_complete(const void *data, uint64_t length);
+[[nodiscard]] int plix_bencode_complete(const void *data, uint64_t length);

@@ -11,25 +11,25 @@ int plix_dlcfg_parse(const char *text, plix_dlcfg *record, char *message, size_t
     plix_doc doc(plix_json_read(text, &oom));
     if (oom) {
         plix_msg(message, capacity, "out of memory");
-        return -5;
+        return PLIX_E_OTHER;
     }
     if (!yyjson_is_obj(doc.root())) {
         plix_msg(message, capacity, "config is not a JSON object");
-        return -8;
+        return PLIX_E_INVALID;
     }
     const char *link = plix_json_text(doc.root(), "Link");
     if (!link) {
         plix_msg(message, capacity, "config has no Link");
-        return -8;
+        return PLIX_E_INVALID;
     }
     if (strlen(link) > PLIX_LINK_MAX) {
         plix_msg(message, capacity, "Link longer than 3 KiB");
-        return -8;
+        return PLIX_E_INVALID;
     }
     record->link = plix_strdup(link);
     if (!record->link) {
         plix_msg(message, capacity, "out of memory");
-        return -5;
+        return PLIX_E_OTHER;
     }
     return 0;
 }

@@ -55,7 +55,7 @@ int add_by_link(const plix_sess *sess, const char *path, const char *link, bool 
         return plix_oom(message, capacity);
     if (plix_http_auth_post(sess->io, sess->cfg->api_key, url.buf.text, PLIX_FORM_TYPE, "", resp,
                             message, capacity) != 0)
-        return -4;
+        return PLIX_E_SERVICE;
     return 0;
 }
 
@@ -70,7 +70,7 @@ int add_torrent(const plix_sess *sess, const char *link, const plix_resp *file, 
         return add_by_link(sess, "/seedbox/add", link, false, resp, message, capacity);
     if (plix_http_auth_post(sess->io, sess->cfg->api_key, PLIX_BASE_URL "/seedbox/add",
                             PLIX_TORRENT_TYPE, file->body, resp, message, capacity) != 0)
-        return -4;
+        return PLIX_E_SERVICE;
     return 0;
 }
 
@@ -80,14 +80,14 @@ int add_torrent(const plix_sess *sess, const char *link, const plix_resp *file, 
 int torrent_fallback(const plix_sess *sess, const char *link, const char *service_msg,
                      plix_buf *out, char *message, size_t capacity) {
     plix_resp_guard got;
-    if (plix_http(sess->io, link, nullptr, &got.resp, message, capacity) != 0) return -4;
+    if (plix_http(sess->io, link, nullptr, &got.resp, message, capacity) != 0) return PLIX_E_SERVICE;
     if (!got.resp.body || !got.resp.length || !plix_sniff_torrent(got.resp.body, got.resp.length)) {
         if (service_msg) {
             plix_msg(message, capacity, "%s", service_msg);
-            return -4;
+            return PLIX_E_SERVICE;
         }
         plix_msg(message, capacity, "%s", kNotALink);
-        return -5;
+        return PLIX_E_OTHER;
     }
     plix_resp_guard up;
     int code = add_torrent(sess, link, &got.resp, &up.resp, message, capacity);
@@ -105,7 +105,7 @@ int plix_do_download(const plix_sess *sess, const char *config, int writes_allow
     if (!writes_allowed) {
         plix_msg(message, capacity,
                  "download() adds items to the account; call plix_allow_writes(1) first");
-        return -7;
+        return PLIX_E_WRITES_OFF;
     }
     plix_dlcfg cfg;
     int code = plix_dlcfg_parse(config, &cfg, message, capacity);
@@ -126,7 +126,7 @@ int plix_do_download(const plix_sess *sess, const char *config, int writes_allow
     code = plix_refusal_class(&add.resp);
     if (code == 0) code = read_added(&add.resp, &a, message, capacity);
     if (code == 0) return write_added(a, out, message, capacity);
-    if (code == -1 || code == -3) {
+    if (code == PLIX_E_REFUSED || code == PLIX_E_LIMIT) {
         plix_http_msg(add.resp.status, add.resp.body, add.resp.length, "downloader/add", message,
                       capacity);
         return code;
@@ -135,7 +135,7 @@ int plix_do_download(const plix_sess *sess, const char *config, int writes_allow
     // hoster that is down) is not a verdict on the link: keep its message
     // for the case that the link is no torrent file either.
     char service_msg[PLIX_MSG_SIZE];
-    bool service_down = code == -4;
+    bool service_down = code == PLIX_E_SERVICE;
     if (service_down)
         plix_http_msg(add.resp.status, add.resp.body, add.resp.length, "downloader/add",
                       service_msg, sizeof service_msg);

@@ -21,7 +21,7 @@ int emit_item(plix_buf *out, const char *name, const char *link, const char *id,
         plix_buf_adds(out, "}") == 0;
     if (ok) return 0;
     plix_msg(message, capacity, "out of memory");
-    return -1;
+    return PLIX_FAILED;
 }
 
 // "[" item "," item ... "]" for every record of list.
@@ -85,7 +85,7 @@ int plix_do_list_seedbox_item(const plix_sess *sess, const char *id, plix_buf *o
                               size_t capacity) {
     if (!id || !id[0]) {
         plix_msg(message, capacity, "no such folder");
-        return -2;
+        return PLIX_E_NOT_FOUND;
     }
     plix_buf_guard url;
     if (plix_buf_adds(&url.buf, PLIX_BASE_URL "/seedbox/list") != 0 ||
@@ -108,7 +108,7 @@ int plix_do_list_seedbox(const plix_sess *sess, plix_buf *out, char *message, si
     yyjson_val *torrents = yyjson_is_arr(value) ? value : yyjson_obj_get(value, "value");
     if (!yyjson_is_arr(torrents)) {
         plix_msg(message, capacity, "seedbox/list returned no torrent list");
-        return -5;
+        return PLIX_E_OTHER;
     }
     if (plix_buf_adds(out, "[") != 0) return plix_oom(message, capacity);
     bool first = true;

@@ -7,7 +7,7 @@ int plix_refusal_class(const plix_resp *resp) {
     int code = plix_map_status(resp->status);
     // The service sends most refusals with a 4xx status such as 400, which
     // has no class of its own; its error code says what happened.
-    if (code == -5) code = plix_body_error_class(resp->body, resp->length);
+    if (code == PLIX_E_OTHER) code = plix_body_error_class(resp->body, resp->length);
     return code;
 }
 
@@ -20,7 +20,7 @@ int plix_status_ok(const plix_resp *resp, const char *label, char *message, size
 int plix_get_ok(const plix_sess *sess, const char *url, const char *label, plix_resp *resp,
                 char *message, size_t capacity) {
     if (plix_http_auth(sess->io, sess->cfg->api_key, url, nullptr, resp, message, capacity) != 0)
-        return -4;
+        return PLIX_E_SERVICE;
     int code = plix_status_ok(resp, label, message, capacity);
     if (code != 0) plix_resp_free(resp);
     return code;
@@ -36,5 +36,5 @@ int plix_get_value(const plix_sess *sess, const char *url, const char *label, pl
 
 int plix_oom(char *message, size_t capacity) {
     plix_msg(message, capacity, "out of memory");
-    return -5;
+    return PLIX_E_OTHER;
 }

@@ -6,7 +6,7 @@ int plix_do_stream(const plix_sess *, const char *locator, plix_buf *out, char *
                    size_t capacity) {
     if (!locator || !locator[0]) {
         plix_msg(message, capacity, "entry has no locator");
-        return -2;
+        return PLIX_E_NOT_FOUND;
     }
     if (plix_buf_adds(out, "{\"url\":") != 0 || plix_buf_json_str(out, locator) != 0 ||
         plix_buf_adds(out, "}") != 0)

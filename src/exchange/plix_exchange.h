@@ -38,21 +38,21 @@ class plix_resp_guard {
 // One exchange through table: GET without a body, POST (multipart torrent
 // content type) with one. 0 when the exchange completed (any status), -1
 // with a one-line message (URL redacted) when it did not.
-int plix_http(const plix_io *table, const char *url, const char *body, plix_resp *resp,
+[[nodiscard]] int plix_http(const plix_io *table, const char *url, const char *body, plix_resp *resp,
               char *message, size_t capacity);
 // One POST with the caller's content type (null: form-urlencoded) and body
 // (null: empty). Needs only the table's post slot.
-int plix_http_post(const plix_io *table, const char *url, const char *content_type,
+[[nodiscard]] int plix_http_post(const plix_io *table, const char *url, const char *content_type,
                    const char *body, plix_resp *resp, char *message, size_t capacity);
 // url with "?apikey=" or "&apikey=" and the percent-encoded key appended, as
 // a new heap string in *out. 0 or -1.
-int auth_url(const char *url, const char *key, char **out);
+[[nodiscard]] int auth_url(const char *url, const char *key, char **out);
 // The same exchanges, with the API key appended to the URL.
-int plix_http_auth(const plix_io *table, const char *key, const char *url, const char *body,
+[[nodiscard]] int plix_http_auth(const plix_io *table, const char *key, const char *url, const char *body,
                    plix_resp *resp, char *message, size_t capacity);
-int plix_http_auth_delete(const plix_io *table, const char *key, const char *url, plix_resp *resp,
+[[nodiscard]] int plix_http_auth_delete(const plix_io *table, const char *key, const char *url, plix_resp *resp,
                           char *message, size_t capacity);
-int plix_http_auth_post(const plix_io *table, const char *key, const char *url,
+[[nodiscard]] int plix_http_auth_post(const plix_io *table, const char *key, const char *url,
                         const char *content_type, const char *body, plix_resp *resp, char *message,
                         size_t capacity);
 // The first line of text, leading blanks skipped, cut to size - 1 bytes.
@@ -60,7 +60,7 @@ void plix_body_line(const char *text, char *output, size_t size);
 
 // Result code of an HTTP status: 2xx 0, 401/403 -1, 404 -2, 429 -3,
 // 5xx -4, anything else -5.
-int plix_map_status(int32_t status);
+[[nodiscard]] int plix_map_status(int32_t status);
 // The message for a refused status: the service's "error" and
 // "error_description" when the body carries them, else the bare status.
 void plix_http_msg(int32_t status, const char *body, uint64_t length, const char *label,

@@ -28,7 +28,7 @@ int settle(const plix_io *table, const char *method, const char *url, int answer
         release(table, body);
         if (!copy) {
             plix_msg(message, capacity, "out of memory");
-            return -1;
+            return PLIX_FAILED;
         }
         resp->body = copy;
         resp->length = n;
@@ -42,7 +42,7 @@ int settle(const plix_io *table, const char *method, const char *url, int answer
     plix_msg(message, capacity, "%s %s: %s", method, shown, line);
     release(table, body);
     release(table, error);
-    return -1;
+    return PLIX_FAILED;
 }
 
 bool too_long(const char *url, char *message, size_t capacity) {
@@ -65,7 +65,7 @@ namespace {
 int exchange(const plix_io *table, const char *url, const char *body, const char *content_type,
              plix_resp *resp, char *message, size_t capacity) {
     if (!url) url = "";
-    if (too_long(url, message, capacity)) return -1;
+    if (too_long(url, message, capacity)) return PLIX_FAILED;
     char *out = nullptr, *error = nullptr;
     int status = 0;
     int answer = body ? table->post(table->context, url, body, content_type, &out, &status, &error)
@@ -92,25 +92,25 @@ bool with_key(const char *url, const char *key, plix_str *full, char *message, s
 int plix_http(const plix_io *table, const char *url, const char *body, plix_resp *resp,
               char *message, size_t capacity) {
     *resp = plix_resp{};
-    if (no_transport(!table || !table->get || !table->post, message, capacity)) return -1;
+    if (no_transport(!table || !table->get || !table->post, message, capacity)) return PLIX_FAILED;
     return exchange(table, url, body, PLIX_TORRENT_TYPE, resp, message, capacity);
 }
 
 int plix_http_post(const plix_io *table, const char *url, const char *content_type,
                    const char *body, plix_resp *resp, char *message, size_t capacity) {
     *resp = plix_resp{};
-    if (no_transport(!table || !table->post, message, capacity)) return -1;
+    if (no_transport(!table || !table->post, message, capacity)) return PLIX_FAILED;
     return exchange(table, url, body ? body : "", content_type ? content_type : PLIX_FORM_TYPE,
                     resp, message, capacity);
 }
 
 int auth_url(const char *url, const char *key, char **out) {
-    if (!url || !key) return -1;
+    if (!url || !key) return PLIX_FAILED;
     size_t n = strlen(url);
     bool has_q = memchr(url, '?', n) != nullptr;
     size_t total = n + 8 + plix_pct_len(key);
     char *full = static_cast<char *>(malloc(total + 1));
-    if (!full) return -1;
+    if (!full) return PLIX_FAILED;
     memcpy(full, url, n);
     memcpy(full + n, has_q ? "&apikey=" : "?apikey=", 8);
     *plix_pct_write(full + n + 8, key) = '\0';
@@ -120,9 +120,9 @@ int auth_url(const char *url, const char *key, char **out) {
 
 int plix_http_auth(const plix_io *table, const char *key, const char *url, const char *body,
                    plix_resp *resp, char *message, size_t capacity) {
-    if (no_transport(!table || !table->get || !table->post, message, capacity)) return -1;
+    if (no_transport(!table || !table->get || !table->post, message, capacity)) return PLIX_FAILED;
     plix_str full;
-    if (!with_key(url, key, &full, message, capacity)) return -1;
+    if (!with_key(url, key, &full, message, capacity)) return PLIX_FAILED;
     return plix_http(table, full.get(), body, resp, message, capacity);
 }
 
@@ -134,9 +134,9 @@ int plix_http_auth_delete(const plix_io *table, const char *key, const char *url
 int plix_http_auth_post(const plix_io *table, const char *key, const char *url,
                         const char *content_type, const char *body, plix_resp *resp, char *message,
                         size_t capacity) {
-    if (no_transport(!table || !table->post, message, capacity)) return -1;
+    if (no_transport(!table || !table->post, message, capacity)) return PLIX_FAILED;
     plix_str full;
-    if (!with_key(url, key, &full, message, capacity)) return -1;
+    if (!with_key(url, key, &full, message, capacity)) return PLIX_FAILED;
     return plix_http_post(table, full.get(), content_type, body, resp, message, capacity);
 }
 

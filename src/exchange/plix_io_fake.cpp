@@ -91,7 +91,7 @@ int reply(int status, const char *text, char **body_out, int *status_out, char *
         return 0;
     }
     *error_out = plix_strdup(kNoMemory);
-    return -1;
+    return PLIX_FAILED;
 }
 
 bool valid_method(const char *method) {
@@ -105,7 +105,7 @@ int fake_do(const char *method, const char *url, const char *request_body, char 
     *status_out = 0;
     if (!url) {
         *error_out = plix_strdup(kNullUrl);
-        return -1;
+        return PLIX_FAILED;
     }
     plix_lock_guard hold(&g_fl);
     ++g_total;
@@ -136,14 +136,14 @@ int fake_do(const char *method, const char *url, const char *request_body, char 
     }
     if (r->failure) {
         *error_out = plix_strdup(r->failure);
-        return -1;
+        return PLIX_FAILED;
     }
     *status_out = r->status;
     *body_out = plix_strdup(r->body);
     if (*body_out) return 0;
     *status_out = 0;
     *error_out = plix_strdup(kNoMemory);
-    return -1;
+    return PLIX_FAILED;
 }
 
 int f_get(void *, const char *url, char **body_out, int *status_out, char **error_out) {
@@ -188,23 +188,23 @@ PLIX_API void plix_fake_reset(void) {
 }
 
 PLIX_API int plix_fake_set(const char *method, const char *url, int status, const char *body) {
-    if (!valid_method(method) || !url) return -8;
+    if (!valid_method(method) || !url) return PLIX_E_INVALID;
     plix_lock_guard hold(&g_fl);
     route *r = upsert(method, url);
-    if (!r) return -9;
+    if (!r) return PLIX_E_BUFFER;
     r->status = status;
     r->body = plix_strdup(body ? body : "");
-    return r->body ? 0 : -9;
+    return r->body ? 0 : PLIX_E_BUFFER;
 }
 
 PLIX_API int plix_fake_fail(const char *method, const char *url, const char *message) {
-    if (!valid_method(method) || !url) return -8;
+    if (!valid_method(method) || !url) return PLIX_E_INVALID;
     plix_lock_guard hold(&g_fl);
     route *r = upsert(method, url);
-    if (!r) return -9;
+    if (!r) return PLIX_E_BUFFER;
     r->status = 0;
     r->failure = plix_strdup(message ? message : kRefused);
-    return r->failure ? 0 : -9;
+    return r->failure ? 0 : PLIX_E_BUFFER;
 }
 
 PLIX_API int plix_fake_calls(const char *method, const char *url) {

@@ -8,11 +8,11 @@
 
 int plix_map_status(int32_t status) {
     if (status >= 200 && status <= 299) return 0;
-    if (status == 401 || status == 403) return -1;
-    if (status == 404) return -2;
-    if (status == 429) return -3;
-    if (status >= 500 && status <= 599) return -4;
-    return -5;
+    if (status == 401 || status == 403) return PLIX_E_REFUSED;
+    if (status == 404) return PLIX_E_NOT_FOUND;
+    if (status == 429) return PLIX_E_LIMIT;
+    if (status >= 500 && status <= 599) return PLIX_E_SERVICE;
+    return PLIX_E_OTHER;
 }
 
 void plix_http_msg(int32_t status, const char *body, uint64_t length, const char *label,

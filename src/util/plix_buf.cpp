@@ -22,14 +22,14 @@ uint64_t grown_capacity(uint64_t capacity, uint64_t need) {
 }  // namespace
 
 int plix_buf_reserve(plix_buf *buf, uint64_t count) {
-    if (!buf) return -1;
-    if (count > UINT64_MAX - 1 - buf->length) return -1;
+    if (!buf) return PLIX_FAILED;
+    if (count > UINT64_MAX - 1 - buf->length) return PLIX_FAILED;
     uint64_t need = buf->length + count + 1;
     if (buf->capacity >= need && buf->text) return 0;
     uint64_t c = grown_capacity(buf->capacity, need);
-    if (!c || c > SIZE_MAX) return -1;
+    if (!c || c > SIZE_MAX) return PLIX_FAILED;
     char *t = static_cast<char *>(realloc(buf->text, static_cast<size_t>(c)));
-    if (!t) return -1;
+    if (!t) return PLIX_FAILED;
     if (!buf->text) t[0] = '\0';
     buf->text = t;
     buf->capacity = c;
@@ -37,7 +37,7 @@ int plix_buf_reserve(plix_buf *buf, uint64_t count) {
 }
 
 int plix_buf_add(plix_buf *buf, const void *bytes, uint64_t count) {
-    if (plix_buf_reserve(buf, count) != 0) return -1;
+    if (plix_buf_reserve(buf, count) != 0) return PLIX_FAILED;
     if (count) memcpy(buf->text + buf->length, bytes, static_cast<size_t>(count));
     buf->length += count;
     buf->text[buf->length] = '\0';
@@ -63,15 +63,15 @@ int plix_buf_addf(plix_buf *buf, const char *format, ...) {
     va_start(ap, format);
     int n = vsnprintf(local, sizeof local, format, ap);
     va_end(ap);
-    if (n < 0) return -1;
+    if (n < 0) return PLIX_FAILED;
     if (n < static_cast<int>(sizeof local))
         return plix_buf_add(buf, local, static_cast<uint64_t>(n));
     plix_str block(static_cast<char *>(malloc(static_cast<size_t>(n) + 1)));
-    if (!block) return -1;
+    if (!block) return PLIX_FAILED;
     va_start(ap, format);
     int m = vsnprintf(block.get(), static_cast<size_t>(n) + 1, format, ap);
     va_end(ap);
-    if (m != n) return -1;
+    if (m != n) return PLIX_FAILED;
     return plix_buf_add(buf, block.get(), static_cast<uint64_t>(n));
 }
 
@@ -128,7 +128,7 @@ int plix_buf_json_str(plix_buf *buf, const char *s) {
     const auto *p = reinterpret_cast<const unsigned char *>(s);
     size_t n = strlen(s);
     // Reserve for the common case (nothing escaped) in one step.
-    if (plix_buf_reserve(buf, n + 2) != 0) return -1;
+    if (plix_buf_reserve(buf, n + 2) != 0) return PLIX_FAILED;
     buf->text[buf->length++] = '"';
     buf->text[buf->length] = '\0';
     size_t run = 0;  // start of the pending run of bytes copied unchanged
@@ -144,7 +144,7 @@ int plix_buf_json_str(plix_buf *buf, const char *s) {
                 continue;
             }
         }
-        if (plix_buf_add(buf, p + run, i - run) != 0) return -1;
+        if (plix_buf_add(buf, p + run, i - run) != 0) return PLIX_FAILED;
         char esc[8];
         size_t elen = 2;
         esc[0] = '\\';
@@ -180,10 +180,10 @@ int plix_buf_json_str(plix_buf *buf, const char *s) {
                     elen = 3;
                 }
         }
-        if (plix_buf_add(buf, esc, elen) != 0) return -1;
+        if (plix_buf_add(buf, esc, elen) != 0) return PLIX_FAILED;
         run = ++i;
     }
-    if (plix_buf_add(buf, p + run, n - run) != 0) return -1;
+    if (plix_buf_add(buf, p + run, n - run) != 0) return PLIX_FAILED;
     return plix_buf_add(buf, "\"", 1);
 }
 
@@ -192,18 +192,18 @@ int plix_buf_json_str(plix_buf *buf, const char *s) {
 int plix_buf_json_val(plix_buf *buf, yyjson_val *value) {
     size_t len = 0;
     char *json = yyjson_val_write(value, 0, &len);
-    if (!json) return -1;
+    if (!json) return PLIX_FAILED;
     int r = plix_buf_add(buf, json, len);
     free(json);
     return r;
 }
 
 int plix_buf_json_obj(plix_buf *buf, yyjson_val *value) {
-    return yyjson_is_obj(value) ? plix_buf_json_val(buf, value) : -1;
+    return yyjson_is_obj(value) ? plix_buf_json_val(buf, value) : PLIX_FAILED;
 }
 
 int plix_buf_json_arr(plix_buf *buf, yyjson_val *value) {
-    return yyjson_is_arr(value) ? plix_buf_json_val(buf, value) : -1;
+    return yyjson_is_arr(value) ? plix_buf_json_val(buf, value) : PLIX_FAILED;
 }
 
 // --------------------------------------------------------------- encoding
@@ -251,13 +251,13 @@ char *plix_pct_encode(const char *s) {
 }
 
 int plix_buf_query(plix_buf *buf, const char *name, const char *value) {
-    if (!buf || !name) return -1;
+    if (!buf || !name) return PLIX_FAILED;
     std::string_view v = value ? std::string_view(value) : std::string_view();
     size_t name_len = strlen(name);
     bool has_q = buf->text && memchr(buf->text, '?', static_cast<size_t>(buf->length));
     // Room for the whole pair first, so that a failure appends nothing; the
     // value is encoded straight into the buffer.
-    if (plix_buf_reserve(buf, 2 + name_len + plix_pct_len(v)) != 0) return -1;
+    if (plix_buf_reserve(buf, 2 + name_len + plix_pct_len(v)) != 0) return PLIX_FAILED;
     char *w = buf->text + buf->length;
     *w++ = has_q ? '&' : '?';
     memcpy(w, name, name_len);

@@ -10,6 +10,13 @@
 
 #include <string_view>
 
+#include "plix.h"  // the result classes (PLIX_OK, PLIX_E_*)
+
+// What the functions answer that report only whether they failed (the text
+// buffer, the request layer, a transport), as opposed to a result class:
+// 0, or PLIX_FAILED.
+enum : int { PLIX_FAILED = -1 };
+
 struct yyjson_val;
 struct yyjson_doc;
 
@@ -29,32 +36,32 @@ struct plix_buf {
     uint64_t capacity;
 };
 
-int plix_buf_add(plix_buf *buf, const void *bytes, uint64_t count);
+[[nodiscard]] int plix_buf_add(plix_buf *buf, const void *bytes, uint64_t count);
 // Inline, so that the length of a literal is known where it is written.
-inline int plix_buf_adds(plix_buf *buf, const char *s) { return plix_buf_add(buf, s, strlen(s)); }
-int plix_buf_addf(plix_buf *buf, const char *format, ...) PLIX_PRINTF(2, 3);
+[[nodiscard]] inline int plix_buf_adds(plix_buf *buf, const char *s) { return plix_buf_add(buf, s, strlen(s)); }
+[[nodiscard]] int plix_buf_addf(plix_buf *buf, const char *format, ...) PLIX_PRINTF(2, 3);
 // Appends the decimal digits of value, as "%lld" writes them.
-int plix_buf_int(plix_buf *buf, int64_t value);
+[[nodiscard]] int plix_buf_int(plix_buf *buf, int64_t value);
 // Appends s as a JSON string (quoted, escaped); null appends null. Bytes
 // that do not begin a well-formed UTF-8 sequence become U+FFFD, so the
 // output is always valid UTF-8 JSON.
-int plix_buf_json_str(plix_buf *buf, const char *s);
+[[nodiscard]] int plix_buf_json_str(plix_buf *buf, const char *s);
 // Appends a parsed value as compact JSON (yyjson's writer, no flags).
-int plix_buf_json_val(plix_buf *buf, yyjson_val *value);
-int plix_buf_json_obj(plix_buf *buf, yyjson_val *value);  // -1 unless an object
-int plix_buf_json_arr(plix_buf *buf, yyjson_val *value);  // -1 unless an array
+[[nodiscard]] int plix_buf_json_val(plix_buf *buf, yyjson_val *value);
+[[nodiscard]] int plix_buf_json_obj(plix_buf *buf, yyjson_val *value);  // -1 unless an object
+[[nodiscard]] int plix_buf_json_arr(plix_buf *buf, yyjson_val *value);  // -1 unless an array
 // Appends "?" (or "&" when the content already holds a "?"), name, "=" and
 // the percent-encoded value.
-int plix_buf_query(plix_buf *buf, const char *name, const char *value);
+[[nodiscard]] int plix_buf_query(plix_buf *buf, const char *name, const char *value);
 void plix_buf_free(plix_buf *buf);
 
 // Makes sure count more bytes fit without another allocation (same growth
 // rule as an append). 0 or -1.
-int plix_buf_reserve(plix_buf *buf, uint64_t count);
+[[nodiscard]] int plix_buf_reserve(plix_buf *buf, uint64_t count);
 
 // Heap copies (null in, or allocation failure, gives null).
-char *plix_strdup(const char *s);
-char *plix_strndup(const char *bytes, size_t count);
+[[nodiscard]] char *plix_strdup(const char *s);
+[[nodiscard]] char *plix_strndup(const char *bytes, size_t count);
 
 // Percent-encoding: A-Z a-z 0-9 - . _ ~ are kept, every other byte becomes
 // "%" and two upper-case hex digits.
@@ -66,16 +73,16 @@ constexpr bool plix_unreserved(unsigned char c) {
 size_t plix_pct_len(std::string_view s);
 // A new heap string holding the encoding of s (null s encodes to ""); null
 // when the allocation fails.
-char *plix_pct_encode(const char *s);
+[[nodiscard]] char *plix_pct_encode(const char *s);
 // Writes the encoding of s at out (plix_pct_len(s) bytes, no NUL) and
 // returns the end of what it wrote.
 char *plix_pct_write(char *out, std::string_view s);
 
 // Length of the well-formed UTF-8 sequence at p (1 to 4), or 0 when the
 // bytes there do not begin one. At most avail bytes are read.
-int plix_utf8_seq(const unsigned char *p, size_t avail);
+[[nodiscard]] int plix_utf8_seq(const unsigned char *p, size_t avail);
 // 1 when count bytes are well-formed UTF-8, else 0.
-int plix_utf8_ok(const void *bytes, size_t count);
+[[nodiscard]] int plix_utf8_ok(const void *bytes, size_t count);
 
 // Writes text into output (size bytes, always NUL-terminated when size > 0)
 // with every URL's user info dropped and every apikey parameter's value

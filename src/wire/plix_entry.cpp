@@ -12,23 +12,23 @@ int plix_entry_link(const char *entry, char **link_out, char *message, size_t ca
     yyjson_val *root = doc.root();
     if (oom) {
         plix_msg(message, capacity, "out of memory");
-        return -5;
+        return PLIX_E_OTHER;
     }
     if (!yyjson_is_obj(root)) {
         plix_msg(message, capacity, "entry is not a JSON object");
-        return -8;
+        return PLIX_E_INVALID;
     }
     const char *chosen = nullptr;
     for (const char *key : {"locator", "link", "path"})
         if ((chosen = plix_json_text(root, key))) break;
     if (!chosen) {
         plix_msg(message, capacity, "entry has no locator/link/path");
-        return -2;
+        return PLIX_E_NOT_FOUND;
     }
     *link_out = plix_strdup(chosen);
     if (!*link_out) {
         plix_msg(message, capacity, "out of memory");
-        return -5;
+        return PLIX_E_OTHER;
     }
     return 0;
 }

@@ -17,48 +17,48 @@ struct code_class {
 
 // Whole codes, compared exactly. No code appears twice, so order is free.
 constexpr code_class kCodes[] = {
-    {"badToken", -1},
-    {"invalidToken", -1},
-    {"unknowH", -2},
-    {"unknowR", -2},
-    {"not_found", -2},
-    {"notFound", -2},
-    {"unknowId", -2},
-    {"freeAccount", -3},
-    {"needPremium", -3},
-    {"maxNode", -3},
-    {"maxLink", -3},
-    {"maxSeedbox", -3},
-    {"unsupportedHoster", -2},
-    {"unSupportedHoster", -2},
-    {"hosterUnsupported", -2},
-    {"unknowHoster", -2},
+    {"badToken", PLIX_E_REFUSED},
+    {"invalidToken", PLIX_E_REFUSED},
+    {"unknowH", PLIX_E_NOT_FOUND},
+    {"unknowR", PLIX_E_NOT_FOUND},
+    {"not_found", PLIX_E_NOT_FOUND},
+    {"notFound", PLIX_E_NOT_FOUND},
+    {"unknowId", PLIX_E_NOT_FOUND},
+    {"freeAccount", PLIX_E_LIMIT},
+    {"needPremium", PLIX_E_LIMIT},
+    {"maxNode", PLIX_E_LIMIT},
+    {"maxLink", PLIX_E_LIMIT},
+    {"maxSeedbox", PLIX_E_LIMIT},
+    {"unsupportedHoster", PLIX_E_NOT_FOUND},
+    {"unSupportedHoster", PLIX_E_NOT_FOUND},
+    {"hosterUnsupported", PLIX_E_NOT_FOUND},
+    {"unknowHoster", PLIX_E_NOT_FOUND},
     // The codes the service sends in the field beyond those above.
-    {"badSign", -1},
-    {"hidedToken", -1},
-    {"hostNotValid", -2},
-    {"fileNotFound", -2},
-    {"badFileUrl", -2},
-    {"badId", -2},
-    {"maxLinkHost", -3},
-    {"maxData", -3},
-    {"maxDataHost", -3},
-    {"maxTorrent", -3},
-    {"maxTransfer", -3},
-    {"torrentTooBig", -3},
-    {"floodDetected", -3},
-    {"notFreeHost", -3},
-    {"serverNotAllowed", -3},
-    {"accountLocked", -3},
-    {"internalError", -4},
-    {"server_error", -4},
-    {"notDebrid", -4},
-    {"maintenanceHost", -4},
-    {"noServerHost", -4},
-    {"disabledHost", -4},
-    {"disabledServerHost", -4},
-    {"fileNotAvailable", -4},
-    {"freeServerOverload", -4},
+    {"badSign", PLIX_E_REFUSED},
+    {"hidedToken", PLIX_E_REFUSED},
+    {"hostNotValid", PLIX_E_NOT_FOUND},
+    {"fileNotFound", PLIX_E_NOT_FOUND},
+    {"badFileUrl", PLIX_E_NOT_FOUND},
+    {"badId", PLIX_E_NOT_FOUND},
+    {"maxLinkHost", PLIX_E_LIMIT},
+    {"maxData", PLIX_E_LIMIT},
+    {"maxDataHost", PLIX_E_LIMIT},
+    {"maxTorrent", PLIX_E_LIMIT},
+    {"maxTransfer", PLIX_E_LIMIT},
+    {"torrentTooBig", PLIX_E_LIMIT},
+    {"floodDetected", PLIX_E_LIMIT},
+    {"notFreeHost", PLIX_E_LIMIT},
+    {"serverNotAllowed", PLIX_E_LIMIT},
+    {"accountLocked", PLIX_E_LIMIT},
+    {"internalError", PLIX_E_SERVICE},
+    {"server_error", PLIX_E_SERVICE},
+    {"notDebrid", PLIX_E_SERVICE},
+    {"maintenanceHost", PLIX_E_SERVICE},
+    {"noServerHost", PLIX_E_SERVICE},
+    {"disabledHost", PLIX_E_SERVICE},
+    {"disabledServerHost", PLIX_E_SERVICE},
+    {"fileNotAvailable", PLIX_E_SERVICE},
+    {"freeServerOverload", PLIX_E_SERVICE},
 };
 
 }  // namespace
@@ -68,16 +68,16 @@ int plix_error_class(const char *code) {
     for (const auto &e : kCodes)
         if (c == e.code) return e.result;
     std::string_view head = c.substr(0, 4);
-    if (head == "auth" || head == "Auth" || head == "AUTH") return -1;
-    return -5;
+    if (head == "auth" || head == "Auth" || head == "AUTH") return PLIX_E_REFUSED;
+    return PLIX_E_OTHER;
 }
 
 int plix_body_error_class(const char *body, uint64_t length) {
-    if (!body || !length) return -5;
+    if (!body || !length) return PLIX_E_OTHER;
     plix_doc doc(yyjson_read(body, static_cast<size_t>(length), 0));
     yyjson_val *root = doc.root();
     const char *code = yyjson_is_obj(root) ? plix_json_str(root, "error") : nullptr;
-    return code ? plix_error_class(code) : -5;
+    return code ? plix_error_class(code) : PLIX_E_OTHER;
 }
 
 int plix_parse_envelope(const char *body, uint64_t length, yyjson_doc **doc_out,
@@ -86,24 +86,24 @@ int plix_parse_envelope(const char *body, uint64_t length, yyjson_doc **doc_out,
     *value_out = nullptr;
     if (!body || !length) {
         plix_msg(message, capacity, "empty response body");
-        return -5;
+        return PLIX_E_OTHER;
     }
     plix_doc doc(yyjson_read(body, static_cast<size_t>(length), 0));
     yyjson_val *root = doc.root();
     if (!yyjson_is_obj(root)) {
         plix_msg(message, capacity, "response is not a JSON object");
-        return -5;
+        return PLIX_E_OTHER;
     }
     yyjson_val *success = yyjson_obj_get(root, "success");
     if (!yyjson_is_bool(success)) {
         plix_msg(message, capacity, "response has no success field");
-        return -5;
+        return PLIX_E_OTHER;
     }
     if (yyjson_get_bool(success)) {
         yyjson_val *value = yyjson_obj_get(root, "value");
         if (!value) {
             plix_msg(message, capacity, "success response has no value");
-            return -5;
+            return PLIX_E_OTHER;
         }
         *value_out = value;
         *doc_out = doc.release();

@@ -28,7 +28,7 @@ int plix_links_append(plix_links *list, plix_link *rec) {
             realloc(list->items, static_cast<size_t>(cap) * sizeof(plix_link)));
         if (!grown) {
             plix_link_free(rec);
-            return -1;
+            return PLIX_FAILED;
         }
         list->items = grown;
         list->capacity = cap;
@@ -77,7 +77,7 @@ int plix_links_fill(yyjson_val *array, bool name_from_id, plix_links *list, cons
                     char *message, size_t capacity) {
     if (yyjson_arr_size(array) > PLIX_LINKS_MAX) {
         plix_msg(message, capacity, "%s", too_many);
-        return -5;
+        return PLIX_E_OTHER;
     }
     size_t idx, max;
     yyjson_val *el;
@@ -86,7 +86,7 @@ int plix_links_fill(yyjson_val *array, bool name_from_id, plix_links *list, cons
         if (!plix_link_read(el, name_from_id, &rec) || plix_links_append(list, &rec) != 0) {
             plix_links_free(list);
             plix_msg(message, capacity, "out of memory");
-            return -5;
+            return PLIX_E_OTHER;
         }
     }
     return 0;
@@ -116,7 +116,7 @@ int plix_read_downloader_rows(yyjson_val *value, plix_links *list, char *message
     yyjson_val *rows = plix_value_array(value);
     if (!rows) {
         plix_msg(message, capacity, "downloader/list returned no list");
-        return -5;
+        return PLIX_E_OTHER;
     }
     return plix_links_fill(rows, true, list, "downloader list larger than 65536 rows", message,
                            capacity);
@@ -136,11 +136,11 @@ int plix_parse_added(const char *body, uint64_t length, char **payload_out, char
     yyjson_val *file = yyjson_is_obj(value) ? value : yyjson_arr_get_first(value);
     if (!yyjson_is_obj(file)) {
         plix_msg(message, capacity, "downloader/add returned no hosted file");
-        return -5;
+        return PLIX_E_OTHER;
     }
     if (!plix_json_text(file, "id")) {
         plix_msg(message, capacity, "downloader/add returned no hosted-file id");
-        return -5;
+        return PLIX_E_OTHER;
     }
 
     // {"Files":[<object>]} for one hosted file; an array value stands in
@@ -151,7 +151,7 @@ int plix_parse_added(const char *body, uint64_t length, char **payload_out, char
         plix_buf_json_val(&payload.buf, value) != 0 ||
         plix_buf_adds(&payload.buf, is_obj ? "]}" : "}") != 0) {
         plix_msg(message, capacity, "out of memory serialising the add result");
-        return -5;
+        return PLIX_E_OTHER;
     }
 
     plix_str url_copy, name_copy;
@@ -173,7 +173,7 @@ int plix_parse_added(const char *body, uint64_t length, char **payload_out, char
         if ((url_out && !copy_value(url, &url_copy)) ||
             (name_out && !copy_value(name, &name_copy))) {
             plix_msg(message, capacity, "out of memory");
-            return -5;
+            return PLIX_E_OTHER;
         }
         if (size_out && yyjson_is_int(size)) *size_out = yyjson_get_sint(size);
     }
@@ -199,19 +199,19 @@ int plix_parse_unlock(const char *body, uint64_t length, char **url_out, char **
     }
     if (!url) {
         plix_msg(message, capacity, "hosted file has no downloadUrl");
-        return -5;
+        return PLIX_E_OTHER;
     }
     plix_str copy(plix_strdup(url));
     if (!copy) {
         plix_msg(message, capacity, "out of memory");
-        return -5;
+        return PLIX_E_OTHER;
     }
     plix_str name_copy;
     if (const char *name = plix_json_str(value, "name")) {
         name_copy.reset(plix_strdup(name));
         if (!name_copy) {
             plix_msg(message, capacity, "out of memory");
-            return -5;
+            return PLIX_E_OTHER;
         }
     }
     *size_out = plix_json_int(value, "size", -1);

@@ -21,12 +21,12 @@ int plix_read_seedbox_files(yyjson_val *value, plix_links *list, char *message, 
     yyjson_val *torrents = plix_value_array(value);
     if (!torrents) {
         plix_msg(message, capacity, "seedbox/list returned no torrent list");
-        return -5;
+        return PLIX_E_OTHER;
     }
     yyjson_val *torrent = yyjson_arr_get_first(torrents);
     if (!yyjson_is_obj(torrent)) {
         plix_msg(message, capacity, "seedbox/list returned no torrent");
-        return -2;
+        return PLIX_E_NOT_FOUND;
     }
     yyjson_val *files = yyjson_obj_get(torrent, "files");
     if (!yyjson_is_arr(files)) return 0;
