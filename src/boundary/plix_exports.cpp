@@ -6,6 +6,7 @@
 
 #include "boundary/plix_boundary.h"
 #include "dialect/plix_dialect.h"
+#include "dialect/plix_identity.h"
 #include "exchange/plix_exchange.h"
 #include "platform/plix_platform.h"
 #include "util/plix_util.h"
@@ -171,8 +172,8 @@ PLIX_API const char *plix_last_error(void) {
     return t && t->error ? t->error : "";
 }
 
-PLIX_API const char *plix_version(void) { return "1.0.0"; }
-PLIX_API const char *plix_runtime_type(void) { return "DEBRIDLINK"; }
+PLIX_API const char *plix_version(void) { return PLIX_VERSION; }
+PLIX_API const char *plix_runtime_type(void) { return PLIX_RUNTIME_TYPE; }
 PLIX_API int plix_caps(void) { return static_cast<int>(plix_handler_table.capabilities); }
 PLIX_API const char *plix_base_url(void) { return PLIX_BASE_URL; }
 

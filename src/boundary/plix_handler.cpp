@@ -11,6 +11,7 @@
 #include "boundary/plix_boundary.h"
 #include "boundary/plix_session.h"
 #include "dialect/plix_dialect.h"
+#include "dialect/plix_identity.h"
 #include "util/plix_json.h"
 #include "util/plix_util.h"
 #include "wire/plix_wire.h"
@@ -19,7 +20,6 @@ namespace {
 
 std::atomic<int> s_writes{0};
 
-constexpr char kRuntimeType[] = "DEBRIDLINK";
 
 // ---------------------------------------------------------------- settings
 
@@ -80,7 +80,7 @@ int plix_cfg_parse(const char *settings, bool require_key, plix_cfg *cfg, char *
     }
     size_t len = strnlen(settings, PLIX_SETTINGS_MAX + 1);
     if (len > PLIX_SETTINGS_MAX) {
-        plix_msg(message, capacity, "settings are larger than 1 MiB");
+        plix_msg(message, capacity, PLIX_SETTINGS_TOO_LARGE);
         return PLIX_E_INVALID;
     }
     bool oom;
@@ -96,8 +96,9 @@ int plix_cfg_parse(const char *settings, bool require_key, plix_cfg *cfg, char *
     }
     char num[24];
     const char *rt = sval(root, "RuntimeType", num);
-    if (rt && rt[0] && strcmp(rt, kRuntimeType) != 0) {
-        plix_msg(message, capacity, "RuntimeType is \"%s\", this handler is \"DEBRIDLINK\"", rt);
+    if (rt && rt[0] && strcmp(rt, PLIX_RUNTIME_TYPE) != 0) {
+        plix_msg(message, capacity, "RuntimeType is \"%s\", this handler is \"" PLIX_RUNTIME_TYPE "\"",
+                 rt);
         mask_key(root, message, capacity);
         return PLIX_E_INVALID;
     }
@@ -331,7 +332,7 @@ int plix_do_list_root(plix_buf *out, char *message, size_t capacity) {
 }
 
 const plix_handler plix_handler_table = {
-    kRuntimeType, 47, h_validate, h_list, h_stream_url, h_download, nullptr, nullptr,
+    PLIX_RUNTIME_TYPE, PLIX_CAPABILITIES, h_validate, h_list, h_stream_url, h_download, nullptr, nullptr,
 };
 
 extern "C" {

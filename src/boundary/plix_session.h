@@ -17,7 +17,11 @@ struct plix_sess {
     const plix_cfg *cfg;
 };
 
-enum { PLIX_MSG_SIZE = 768, PLIX_SETTINGS_MAX = 1048576 };
+// The message buffer of every call, and the largest settings text with its
+// refusal.
+enum { PLIX_MSG_SIZE = 768 };
+inline constexpr size_t PLIX_SETTINGS_MAX = 1048576;
+#define PLIX_SETTINGS_TOO_LARGE "settings are larger than 1 MiB"
 
 // Reads the settings JSON into cfg. 0, or -8 with message.
 [[nodiscard]] int plix_cfg_parse(const char *settings, bool require_key, plix_cfg *cfg, char *message,

@@ -27,7 +27,9 @@
 struct plix_dlcfg {
     char *link;
 };
-enum { PLIX_LINK_MAX = 3072 };
+// The longest link a download config may hold, and its refusal.
+inline constexpr size_t PLIX_LINK_MAX = 3072;
+#define PLIX_LINK_TOO_LONG "Link longer than 3 KiB"
 [[nodiscard]] int plix_dlcfg_parse(const char *text, plix_dlcfg *record, char *message, size_t capacity);
 void plix_dlcfg_free(plix_dlcfg *record);
 

@@ -23,7 +23,7 @@ int plix_dlcfg_parse(const char *text, plix_dlcfg *record, char *message, size_t
         return PLIX_E_INVALID;
     }
     if (strlen(link) > PLIX_LINK_MAX) {
-        plix_msg(message, capacity, "Link longer than 3 KiB");
+        plix_msg(message, capacity, PLIX_LINK_TOO_LONG);
         return PLIX_E_INVALID;
     }
     record->link = plix_strdup(link);

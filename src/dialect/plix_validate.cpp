@@ -2,6 +2,7 @@
 #include <yyjson.h>
 
 #include "dialect/plix_dialect.h"
+#include "dialect/plix_identity.h"
 #include "dialect/plix_request.h"
 #include "util/plix_json.h"
 #include "wire/plix_wire.h"
@@ -24,7 +25,7 @@ int plix_do_validate(const plix_sess *sess, const char *id, plix_buf *out, char 
     const char *user = plix_json_text(value, "username");
     int64_t premium = plix_json_int(value, "premiumLeft", -1);
 
-    bool ok = plix_buf_adds(out, "{\"RuntimeType\":\"DEBRIDLINK\",\"ID\":") == 0 &&
+    bool ok = plix_buf_adds(out, "{\"RuntimeType\":\"" PLIX_RUNTIME_TYPE "\",\"ID\":") == 0 &&
               plix_buf_json_str(out, id ? id : "") == 0;
     if (ok && email)
         ok = plix_buf_adds(out, ",\"AccountEmail\":") == 0 && plix_buf_json_str(out, email) == 0;

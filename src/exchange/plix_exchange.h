@@ -11,6 +11,10 @@
 // The service's API base URL; every request to the API starts with it.
 #define PLIX_BASE_URL "https://debrid-link.com/api/v2"
 
+// The longest request URL the request layer sends, and its refusal.
+inline constexpr size_t PLIX_URL_MAX = 8192;
+#define PLIX_URL_TOO_LONG "request URL longer than 8 KiB"
+
 // Content types the operations send.
 #define PLIX_FORM_TYPE "application/x-www-form-urlencoded"
 #define PLIX_TORRENT_TYPE "multipart/form-data; boundary=plixtorrent"

@@ -7,7 +7,6 @@
 
 namespace {
 
-constexpr size_t kMaxUrl = 8192;
 
 void release(const plix_io *table, char *text) {
     if (!text) return;
@@ -46,8 +45,8 @@ int settle(const plix_io *table, const char *method, const char *url, int answer
 }
 
 bool too_long(const char *url, char *message, size_t capacity) {
-    if (strlen(url) <= kMaxUrl) return false;
-    plix_msg(message, capacity, "request URL longer than 8 KiB");
+    if (strlen(url) <= PLIX_URL_MAX) return false;
+    plix_msg(message, capacity, PLIX_URL_TOO_LONG);
     return true;
 }
 

@@ -118,7 +118,7 @@ int plix_read_downloader_rows(yyjson_val *value, plix_links *list, char *message
         plix_msg(message, capacity, "downloader/list returned no list");
         return PLIX_E_OTHER;
     }
-    return plix_links_fill(rows, true, list, "downloader list larger than 65536 rows", message,
+    return plix_links_fill(rows, true, list, PLIX_TOO_MANY_ROWS, message,
                            capacity);
 }
 

@@ -30,6 +30,6 @@ int plix_read_seedbox_files(yyjson_val *value, plix_links *list, char *message, 
     }
     yyjson_val *files = yyjson_obj_get(torrent, "files");
     if (!yyjson_is_arr(files)) return 0;
-    return plix_links_fill(files, false, list, "seedbox torrent larger than 65536 files", message,
+    return plix_links_fill(files, false, list, PLIX_TOO_MANY_FILES, message,
                            capacity);
 }

@@ -42,7 +42,10 @@ struct plix_links {
     uint64_t capacity;
 };
 
-enum { PLIX_LINKS_MAX = 65536 };
+// The most records a list holds; a longer one fails with these messages.
+inline constexpr uint64_t PLIX_LINKS_MAX = 65536;
+#define PLIX_TOO_MANY_ROWS "downloader list larger than 65536 rows"
+#define PLIX_TOO_MANY_FILES "seedbox torrent larger than 65536 files"
 
 void plix_links_free(plix_links *list);
 // Appends rec (taking its texts); on failure releases them and answers -1.
