@@ -178,9 +178,9 @@ TEST_F(listing, TorrentFolder) {
     char msg[768] = "";
     plix_cfg cfg{};
     plix_sess sess{plix_io_fake(), &cfg};
-    EXPECT_EQ(plix_do_list_seedbox_item(&sess, "", &out.buf, msg, sizeof msg), -2);
+    EXPECT_EQ(plix_do_list_seedbox_item(&sess, "", &out.get(), msg, sizeof msg), -2);
     EXPECT_STREQ(msg, "no such folder");
-    EXPECT_EQ(plix_do_list_seedbox_item(&sess, nullptr, &out.buf, msg, sizeof msg), -2);
+    EXPECT_EQ(plix_do_list_seedbox_item(&sess, nullptr, &out.get(), msg, sizeof msg), -2);
 }
 
 // ---------------------------------------------------------------- stream
@@ -208,7 +208,7 @@ TEST_F(streaming, LocatorComesBackVerbatim) {
 
     plix_buf_guard out;
     char msg[768] = "";
-    EXPECT_EQ(plix_do_stream(nullptr, "", &out.buf, msg, sizeof msg), -2);
+    EXPECT_EQ(plix_do_stream(nullptr, "", &out.get(), msg, sizeof msg), -2);
     EXPECT_STREQ(msg, "entry has no locator");
 }
 

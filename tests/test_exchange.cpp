@@ -18,8 +18,8 @@ struct exchange : ::testing::Test {
     void SetUp() override { table = io.table(); }
     // The record, released first: a request zero-fills it without freeing.
     plix_resp *rec() {
-        plix_resp_free(&r.resp);
-        return &r.resp;
+        plix_resp_free(&r.get());
+        return &r.get();
     }
 };
 
@@ -30,9 +30,9 @@ TEST_F(exchange, CompletedExchangeCopiesBodyAndReleasesStrings) {
     rep.error = "ignored";
     io.replies.push_back(rep);
     ASSERT_EQ(plix_http(&table, "u", nullptr, rec(), msg, sizeof msg), 0);
-    EXPECT_EQ(r.resp.status, 204);
-    EXPECT_STREQ(r.resp.body, "");
-    EXPECT_EQ(r.resp.length, 0u);
+    EXPECT_EQ(r.get().status, 204);
+    EXPECT_STREQ(r.get().body, "");
+    EXPECT_EQ(r.get().length, 0u);
     EXPECT_EQ(io.handed, 2);
     EXPECT_EQ(io.returned, 2);
     EXPECT_STREQ(msg, "");  // untouched on success
@@ -43,8 +43,8 @@ TEST_F(exchange, CompletedExchangeCopiesBodyAndReleasesStrings) {
 TEST_F(exchange, BodyIsCutAtItsNul) {
     io.add(200, std::string("ab\0cd", 5));
     ASSERT_EQ(plix_http(&table, "u", nullptr, rec(), msg, sizeof msg), 0);
-    EXPECT_STREQ(r.resp.body, "ab");
-    EXPECT_EQ(r.resp.length, 2u);
+    EXPECT_STREQ(r.get().body, "ab");
+    EXPECT_EQ(r.get().length, 2u);
 }
 
 TEST_F(exchange, NullFreeSlotUsesTheHeap) {
@@ -77,8 +77,8 @@ TEST_F(exchange, FailuresGiveOneLineWithTheUrlRedacted) {
         ASSERT_EQ(plix_http(&table, "svc://u:p@h/x?apikey=K3Y", nullptr, rec(), msg, sizeof msg),
                   -1);
         EXPECT_EQ(std::string(msg), std::string("GET svc://h/x?apikey=***") + row.suffix);
-        EXPECT_EQ(r.resp.body, nullptr);
-        EXPECT_EQ(r.resp.status, 0);
+        EXPECT_EQ(r.get().body, nullptr);
+        EXPECT_EQ(r.get().status, 0);
     }
     EXPECT_EQ(io.handed, io.returned);
 }

@@ -164,14 +164,14 @@ list_result read_list(Parser parse, const std::string &value) {
     std::string body = "{\"success\":true,\"value\":" + value + "}";
     plix_links_guard g;
     char msg[768] = "";
-    list_result r{parse(body.data(), body.size(), &g.list, msg, sizeof msg), msg, ""};
-    for (uint64_t i = 0; i < g.list.count; ++i) {
-        const plix_link &l = g.list.items[i];
+    list_result r{parse(body.data(), body.size(), &g.get(), msg, sizeof msg), msg, ""};
+    for (uint64_t i = 0; i < g.get().count; ++i) {
+        const plix_link &l = g.get().items[i];
         r.rows += (i ? ";" : "") + show(l.name) + "|" + show(l.link) + "|" +
                   std::to_string(l.size) + "|" + show(l.id);
     }
     if (r.code != 0) {
-        EXPECT_EQ(g.list.count, 0u);
+        EXPECT_EQ(g.get().count, 0u);
     }
     return r;
 }
@@ -226,7 +226,7 @@ TEST(DownloaderList, EnvelopeFailurePassesThrough) {
     std::string body = "{\"success\":false,\"error\":\"badToken\"}";
     plix_links_guard g;
     char msg[768];
-    EXPECT_EQ(plix_parse_downloader_list(body.data(), body.size(), &g.list, msg, sizeof msg), -1);
+    EXPECT_EQ(plix_parse_downloader_list(body.data(), body.size(), &g.get(), msg, sizeof msg), -1);
 }
 
 TEST(Links, FreeAndRefill) {

@@ -20,7 +20,6 @@ namespace {
 
 std::atomic<int> s_writes{0};
 
-
 // ---------------------------------------------------------------- settings
 
 // A settings member as text: a string, an integer's decimal digits, or
@@ -89,7 +88,7 @@ int plix_cfg_parse(const char *settings, bool require_key, plix_cfg *cfg, char *
         plix_msg(message, capacity, "out of memory");
         return PLIX_E_OTHER;
     }
-    yyjson_val *root = doc.root();
+    yyjson_val *root = plix_doc_root(doc);
     if (!yyjson_is_obj(root)) {
         plix_msg(message, capacity, "settings are not a JSON object");
         return PLIX_E_INVALID;
@@ -97,24 +96,25 @@ int plix_cfg_parse(const char *settings, bool require_key, plix_cfg *cfg, char *
     char num[24];
     const char *rt = sval(root, "RuntimeType", num);
     if (rt && rt[0] && strcmp(rt, PLIX_RUNTIME_TYPE) != 0) {
-        plix_msg(message, capacity, "RuntimeType is \"%s\", this handler is \"" PLIX_RUNTIME_TYPE "\"",
-                 rt);
+        plix_msg(message, capacity,
+                 "RuntimeType is \"%s\", this handler is \"" PLIX_RUNTIME_TYPE "\"", rt);
         mask_key(root, message, capacity);
         return PLIX_E_INVALID;
     }
-    bool ok = trimdup(sval(root, "APIKey", num), &cfg->api_key);
-    if (ok && !cfg->api_key) ok = trimdup(sval(root, "ClientSecret", num), &cfg->api_key);
-    ok = ok && trimdup(sval(root, "ID", num), &cfg->id);
+    plix_cfg_guard read;
+    bool ok = trimdup(sval(root, "APIKey", num), &read.get().api_key);
+    if (ok && !read.get().api_key)
+        ok = trimdup(sval(root, "ClientSecret", num), &read.get().api_key);
+    ok = ok && trimdup(sval(root, "ID", num), &read.get().id);
     if (!ok) {
-        plix_cfg_free(cfg);
         plix_msg(message, capacity, "out of memory");
         return PLIX_E_OTHER;
     }
-    if (require_key && !cfg->api_key) {
-        plix_cfg_free(cfg);
+    if (require_key && !read.get().api_key) {
         plix_msg(message, capacity, "APIKey is empty");
         return PLIX_E_INVALID;
     }
+    *cfg = read.release();
     return 0;
 }
 
@@ -218,13 +218,14 @@ int finish(int result, plix_buf *output, char *message, const char *api_key, cha
     if (result != 0) {
         plix_scrub(message, api_key);
         plix_buf_guard doc;
-        bool ok = plix_buf_adds(&doc.buf, "{\"error\":") == 0 &&
-                  plix_buf_json_str(&doc.buf, message) == 0 && plix_buf_adds(&doc.buf, "}") == 0;
+        bool ok = plix_buf_adds(&doc.get(), "{\"error\":") == 0 &&
+                  plix_buf_json_str(&doc.get(), message) == 0 &&
+                  plix_buf_adds(&doc.get(), "}") == 0;
         if (has_out) {
             // Never leave an earlier answer in the buffer, also when the
             // document could not be built.
-            if (ok && static_cast<uint64_t>(out_capacity) >= doc.buf.length + 1)
-                memcpy(out, doc.buf.text, doc.buf.length + 1);
+            if (ok && static_cast<uint64_t>(out_capacity) >= doc.get().length + 1)
+                memcpy(out, doc.get().text, doc.get().length + 1);
             else
                 out[0] = '\0';
         }
@@ -272,9 +273,10 @@ int frame(op kind, const plix_io *transport, const char *settings, const char *a
     char message[PLIX_MSG_SIZE];
     memset(message, 0, sizeof message);
     plix_buf_guard output;
-    plix_cfg cfg;
+    plix_cfg_guard held;
+    plix_cfg &cfg = held.get();
     int code = plix_cfg_parse(settings, true, &cfg, message, sizeof message);
-    if (code != 0) return finish(code, &output.buf, message, nullptr, out, out_capacity);
+    if (code != 0) return finish(code, &output.get(), message, nullptr, out, out_capacity);
 
     if (!transport) {
         plix_msg(message, sizeof message, "no transport");
@@ -289,25 +291,24 @@ int frame(op kind, const plix_io *transport, const char *settings, const char *a
             plix_sess_open(&sess, &io, &cfg);
             switch (kind) {
                 case op::validate:
-                    code = plix_do_validate(&sess, cfg.id, &output.buf, message, sizeof message);
+                    code = plix_do_validate(&sess, cfg.id, &output.get(), message, sizeof message);
                     break;
                 case op::list:
-                    code = run_list(&sess, argument, &output.buf, message);
+                    code = run_list(&sess, argument, &output.get(), message);
                     break;
                 case op::stream:
-                    code = plix_do_stream(&sess, link.get(), &output.buf, message, sizeof message);
+                    code =
+                        plix_do_stream(&sess, link.get(), &output.get(), message, sizeof message);
                     break;
                 case op::download:
-                    code = plix_do_download(&sess, argument, s_writes.load() != 0, &output.buf,
+                    code = plix_do_download(&sess, argument, s_writes.load() != 0, &output.get(),
                                             message, sizeof message);
                     break;
             }
             plix_sess_close(&sess);
         }
     }
-    code = finish(code, &output.buf, message, cfg.api_key, out, out_capacity);
-    plix_cfg_free(&cfg);
-    return code;
+    return finish(code, &output.get(), message, cfg.api_key, out, out_capacity);
 }
 
 int h_validate(const plix_io *t, const char *settings, char *out, int cap) {
@@ -332,7 +333,8 @@ int plix_do_list_root(plix_buf *out, char *message, size_t capacity) {
 }
 
 const plix_handler plix_handler_table = {
-    PLIX_RUNTIME_TYPE, PLIX_CAPABILITIES, h_validate, h_list, h_stream_url, h_download, nullptr, nullptr,
+    PLIX_RUNTIME_TYPE, PLIX_CAPABILITIES, h_validate, h_list,
+    h_stream_url,      h_download,        nullptr,    nullptr,
 };
 
 extern "C" {

@@ -8,20 +8,23 @@
 #include "boundary/plix_session.h"
 #include "util/plix_util.h"
 
-[[nodiscard]] int plix_do_validate(const plix_sess *sess, const char *id, plix_buf *out, char *message,
-                     size_t capacity);
+[[nodiscard]] int plix_do_validate(const plix_sess *sess, const char *id, plix_buf *out,
+                                   char *message, size_t capacity);
 [[nodiscard]] int plix_do_list_root(plix_buf *out, char *message, size_t capacity);
-[[nodiscard]] int plix_do_list_downloader(const plix_sess *sess, plix_buf *out, char *message, size_t capacity);
-[[nodiscard]] int plix_do_list_seedbox(const plix_sess *sess, plix_buf *out, char *message, size_t capacity);
-[[nodiscard]] int plix_do_list_seedbox_item(const plix_sess *sess, const char *id, plix_buf *out, char *message,
-                              size_t capacity);
-[[nodiscard]] int plix_do_stream(const plix_sess *sess, const char *locator, plix_buf *out, char *message,
-                   size_t capacity);
-[[nodiscard]] int plix_do_download(const plix_sess *sess, const char *config, int writes_allowed, plix_buf *out,
-                     char *message, size_t capacity);
+[[nodiscard]] int plix_do_list_downloader(const plix_sess *sess, plix_buf *out, char *message,
+                                          size_t capacity);
+[[nodiscard]] int plix_do_list_seedbox(const plix_sess *sess, plix_buf *out, char *message,
+                                       size_t capacity);
+[[nodiscard]] int plix_do_list_seedbox_item(const plix_sess *sess, const char *id, plix_buf *out,
+                                            char *message, size_t capacity);
+[[nodiscard]] int plix_do_stream(const plix_sess *sess, const char *locator, plix_buf *out,
+                                 char *message, size_t capacity);
+[[nodiscard]] int plix_do_download(const plix_sess *sess, const char *config, int writes_allowed,
+                                   plix_buf *out, char *message, size_t capacity);
 // Removes a downloader link ("d<id>" or "<id>") or a seedbox torrent
 // ("s<id>"). No entry point reaches it.
-[[nodiscard]] int plix_do_delete(const plix_sess *sess, const char *id, char *message, size_t capacity);
+[[nodiscard]] int plix_do_delete(const plix_sess *sess, const char *id, char *message,
+                                 size_t capacity);
 
 // The download config {"Link":...}.
 struct plix_dlcfg {
@@ -30,7 +33,8 @@ struct plix_dlcfg {
 // The longest link a download config may hold, and its refusal.
 inline constexpr size_t PLIX_LINK_MAX = 3072;
 #define PLIX_LINK_TOO_LONG "Link longer than 3 KiB"
-[[nodiscard]] int plix_dlcfg_parse(const char *text, plix_dlcfg *record, char *message, size_t capacity);
+[[nodiscard]] int plix_dlcfg_parse(const char *text, plix_dlcfg *record, char *message,
+                                   size_t capacity);
 void plix_dlcfg_free(plix_dlcfg *record);
 
 // Link classification: pure tests, no allocation.

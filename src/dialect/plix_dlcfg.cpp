@@ -13,11 +13,11 @@ int plix_dlcfg_parse(const char *text, plix_dlcfg *record, char *message, size_t
         plix_msg(message, capacity, "out of memory");
         return PLIX_E_OTHER;
     }
-    if (!yyjson_is_obj(doc.root())) {
+    if (!yyjson_is_obj(plix_doc_root(doc))) {
         plix_msg(message, capacity, "config is not a JSON object");
         return PLIX_E_INVALID;
     }
-    const char *link = plix_json_text(doc.root(), "Link");
+    const char *link = plix_json_text(plix_doc_root(doc), "Link");
     if (!link) {
         plix_msg(message, capacity, "config has no Link");
         return PLIX_E_INVALID;

@@ -49,11 +49,11 @@ int answer_added(const plix_resp *resp, plix_buf *out, char *message, size_t cap
 int add_by_link(const plix_sess *sess, const char *path, const char *link, bool password,
                 plix_resp *resp, char *message, size_t capacity) {
     plix_buf_guard url;
-    if (plix_buf_adds(&url.buf, PLIX_BASE_URL) != 0 || plix_buf_adds(&url.buf, path) != 0 ||
-        plix_buf_query(&url.buf, "url", link) != 0 ||
-        (password && plix_buf_query(&url.buf, "password", "") != 0))
+    if (plix_buf_adds(&url.get(), PLIX_BASE_URL) != 0 || plix_buf_adds(&url.get(), path) != 0 ||
+        plix_buf_query(&url.get(), "url", link) != 0 ||
+        (password && plix_buf_query(&url.get(), "password", "") != 0))
         return plix_oom(message, capacity);
-    if (plix_http_auth_post(sess->io, sess->cfg->api_key, url.buf.text, PLIX_FORM_TYPE, "", resp,
+    if (plix_http_auth_post(sess->io, sess->cfg->api_key, url.get().text, PLIX_FORM_TYPE, "", resp,
                             message, capacity) != 0)
         return PLIX_E_SERVICE;
     return 0;
@@ -80,8 +80,10 @@ int add_torrent(const plix_sess *sess, const char *link, const plix_resp *file, 
 int torrent_fallback(const plix_sess *sess, const char *link, const char *service_msg,
                      plix_buf *out, char *message, size_t capacity) {
     plix_resp_guard got;
-    if (plix_http(sess->io, link, nullptr, &got.resp, message, capacity) != 0) return PLIX_E_SERVICE;
-    if (!got.resp.body || !got.resp.length || !plix_sniff_torrent(got.resp.body, got.resp.length)) {
+    if (plix_http(sess->io, link, nullptr, &got.get(), message, capacity) != 0)
+        return PLIX_E_SERVICE;
+    if (!got.get().body || !got.get().length ||
+        !plix_sniff_torrent(got.get().body, got.get().length)) {
         if (service_msg) {
             plix_msg(message, capacity, "%s", service_msg);
             return PLIX_E_SERVICE;
@@ -90,12 +92,12 @@ int torrent_fallback(const plix_sess *sess, const char *link, const char *servic
         return PLIX_E_OTHER;
     }
     plix_resp_guard up;
-    int code = add_torrent(sess, link, &got.resp, &up.resp, message, capacity);
+    int code = add_torrent(sess, link, &got.get(), &up.get(), message, capacity);
     if (code != 0) return code;
-    plix_resp_free(&got.resp);
-    code = plix_status_ok(&up.resp, "seedbox/add", message, capacity);
+    plix_resp_free(&got.get());
+    code = plix_status_ok(&up.get(), "seedbox/add", message, capacity);
     if (code != 0) return code;
-    return answer_added(&up.resp, out, message, capacity);
+    return answer_added(&up.get(), out, message, capacity);
 }
 
 }  // namespace
@@ -113,21 +115,21 @@ int plix_do_download(const plix_sess *sess, const char *config, int writes_allow
     plix_str link(cfg.link);
 
     plix_resp_guard add;
-    code = add_by_link(sess, "/downloader/add", link.get(), true, &add.resp, message, capacity);
+    code = add_by_link(sess, "/downloader/add", link.get(), true, &add.get(), message, capacity);
     if (code != 0) return code;
 
     if (plix_link_is_magnet(link.get())) {
-        code = plix_status_ok(&add.resp, "downloader/add", message, capacity);
-        return code != 0 ? code : answer_added(&add.resp, out, message, capacity);
+        code = plix_status_ok(&add.get(), "downloader/add", message, capacity);
+        return code != 0 ? code : answer_added(&add.get(), out, message, capacity);
     }
 
     // Hoster link: judge status and add result together.
     added a;
-    code = plix_refusal_class(&add.resp);
-    if (code == 0) code = read_added(&add.resp, &a, message, capacity);
+    code = plix_refusal_class(&add.get());
+    if (code == 0) code = read_added(&add.get(), &a, message, capacity);
     if (code == 0) return write_added(a, out, message, capacity);
     if (code == PLIX_E_REFUSED || code == PLIX_E_LIMIT) {
-        plix_http_msg(add.resp.status, add.resp.body, add.resp.length, "downloader/add", message,
+        plix_http_msg(add.get().status, add.get().body, add.get().length, "downloader/add", message,
                       capacity);
         return code;
     }
@@ -137,9 +139,9 @@ int plix_do_download(const plix_sess *sess, const char *config, int writes_allow
     char service_msg[PLIX_MSG_SIZE];
     bool service_down = code == PLIX_E_SERVICE;
     if (service_down)
-        plix_http_msg(add.resp.status, add.resp.body, add.resp.length, "downloader/add",
+        plix_http_msg(add.get().status, add.get().body, add.get().length, "downloader/add",
                       service_msg, sizeof service_msg);
-    plix_resp_free(&add.resp);
+    plix_resp_free(&add.get());
     return torrent_fallback(sess, link.get(), service_down ? service_msg : nullptr, out, message,
                             capacity);
 }

@@ -50,10 +50,10 @@ int list_files(const plix_sess *sess, const plix_buf *url, const char *label, fi
     int code = plix_get_value(sess, url->text, label, &doc, &value, message, capacity);
     if (code != 0) return code;
     plix_links_guard list;
-    code = read(value, &list.list, message, capacity);
+    code = read(value, &list.get(), message, capacity);
     doc.reset();
     if (code != 0) return code;
-    return emit_links(out, &list.list, message, capacity);
+    return emit_links(out, &list.get(), message, capacity);
 }
 
 // One torrent folder item; false when out cannot grow.
@@ -73,11 +73,11 @@ bool emit_torrent(plix_buf *out, const char *id, const char *name, int64_t size,
 
 int plix_do_list_downloader(const plix_sess *sess, plix_buf *out, char *message, size_t capacity) {
     plix_buf_guard url;
-    if (plix_buf_adds(&url.buf, PLIX_BASE_URL "/downloader/list") != 0 ||
-        plix_buf_query(&url.buf, "page", "0") != 0 ||
-        plix_buf_query(&url.buf, "perPage", "50") != 0)
+    if (plix_buf_adds(&url.get(), PLIX_BASE_URL "/downloader/list") != 0 ||
+        plix_buf_query(&url.get(), "page", "0") != 0 ||
+        plix_buf_query(&url.get(), "perPage", "50") != 0)
         return plix_oom(message, capacity);
-    return list_files(sess, &url.buf, "downloader/list", plix_read_downloader_rows, out, message,
+    return list_files(sess, &url.get(), "downloader/list", plix_read_downloader_rows, out, message,
                       capacity);
 }
 
@@ -88,22 +88,23 @@ int plix_do_list_seedbox_item(const plix_sess *sess, const char *id, plix_buf *o
         return PLIX_E_NOT_FOUND;
     }
     plix_buf_guard url;
-    if (plix_buf_adds(&url.buf, PLIX_BASE_URL "/seedbox/list") != 0 ||
-        plix_buf_query(&url.buf, "ids", id) != 0)
+    if (plix_buf_adds(&url.get(), PLIX_BASE_URL "/seedbox/list") != 0 ||
+        plix_buf_query(&url.get(), "ids", id) != 0)
         return plix_oom(message, capacity);
-    return list_files(sess, &url.buf, "seedbox/list", plix_read_seedbox_files, out, message,
+    return list_files(sess, &url.get(), "seedbox/list", plix_read_seedbox_files, out, message,
                       capacity);
 }
 
 int plix_do_list_seedbox(const plix_sess *sess, plix_buf *out, char *message, size_t capacity) {
     plix_buf_guard url;
-    if (plix_buf_adds(&url.buf, PLIX_BASE_URL "/seedbox/list") != 0 ||
-        plix_buf_query(&url.buf, "page", "-1") != 0 ||
-        plix_buf_query(&url.buf, "perPage", "-1") != 0)
+    if (plix_buf_adds(&url.get(), PLIX_BASE_URL "/seedbox/list") != 0 ||
+        plix_buf_query(&url.get(), "page", "-1") != 0 ||
+        plix_buf_query(&url.get(), "perPage", "-1") != 0)
         return plix_oom(message, capacity);
     plix_doc doc;
     yyjson_val *value;
-    int code = plix_get_value(sess, url.buf.text, "seedbox/list", &doc, &value, message, capacity);
+    int code =
+        plix_get_value(sess, url.get().text, "seedbox/list", &doc, &value, message, capacity);
     if (code != 0) return code;
     yyjson_val *torrents = yyjson_is_arr(value) ? value : yyjson_obj_get(value, "value");
     if (!yyjson_is_arr(torrents)) {

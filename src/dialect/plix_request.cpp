@@ -29,9 +29,9 @@ int plix_get_ok(const plix_sess *sess, const char *url, const char *label, plix_
 int plix_get_value(const plix_sess *sess, const char *url, const char *label, plix_doc *doc,
                    yyjson_val **value, char *message, size_t capacity) {
     plix_resp_guard r;
-    int code = plix_get_ok(sess, url, label, &r.resp, message, capacity);
+    int code = plix_get_ok(sess, url, label, &r.get(), message, capacity);
     if (code != 0) return code;
-    return plix_envelope_open(r.resp.body, r.resp.length, doc, value, message, capacity);
+    return plix_parse_envelope(r.get().body, r.get().length, doc->out(), value, message, capacity);
 }
 
 int plix_oom(char *message, size_t capacity) {

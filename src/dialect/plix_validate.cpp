@@ -10,15 +10,14 @@
 int plix_do_validate(const plix_sess *sess, const char *id, plix_buf *out, char *message,
                      size_t capacity) {
     plix_resp_guard r;
-    int code = plix_get_ok(sess, PLIX_BASE_URL "/account/infos", "account/infos", &r.resp, message,
+    int code = plix_get_ok(sess, PLIX_BASE_URL "/account/infos", "account/infos", &r.get(), message,
                            capacity);
     if (code != 0) return code;
-    yyjson_doc *d;
+    plix_doc doc;
     yyjson_val *value;
-    code = plix_parse_envelope(r.resp.body, r.resp.length, &d, &value, message, capacity);
-    plix_resp_free(&r.resp);
+    code = plix_parse_envelope(r.get().body, r.get().length, doc.out(), &value, message, capacity);
+    r.reset();
     if (code != 0) return code;
-    plix_doc doc(d);
 
     // Non-objects leave all three absent (the lookups answer null).
     const char *email = plix_json_text(value, "email");

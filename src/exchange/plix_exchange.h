@@ -7,6 +7,7 @@
 #include <stdint.h>
 
 #include "plix.h"
+#include "util/plix_util.h"
 
 // The service's API base URL; every request to the API starts with it.
 #define PLIX_BASE_URL "https://debrid-link.com/api/v2"
@@ -29,36 +30,29 @@ struct plix_resp {
 // Releases the body and zero-fills the record; harmless when zero-filled.
 void plix_resp_free(plix_resp *resp);
 
-// Releases a response record when the scope ends.
-class plix_resp_guard {
-  public:
-    plix_resp_guard() : resp{} {}
-    ~plix_resp_guard() { plix_resp_free(&resp); }
-    plix_resp_guard(const plix_resp_guard &) = delete;
-    plix_resp_guard &operator=(const plix_resp_guard &) = delete;
-    plix_resp resp;
-};
+// A response record released when the scope ends.
+using plix_resp_guard = plix_owner<plix_resp, plix_resp_free>;
 
 // One exchange through table: GET without a body, POST (multipart torrent
 // content type) with one. 0 when the exchange completed (any status), -1
 // with a one-line message (URL redacted) when it did not.
-[[nodiscard]] int plix_http(const plix_io *table, const char *url, const char *body, plix_resp *resp,
-              char *message, size_t capacity);
+[[nodiscard]] int plix_http(const plix_io *table, const char *url, const char *body,
+                            plix_resp *resp, char *message, size_t capacity);
 // One POST with the caller's content type (null: form-urlencoded) and body
 // (null: empty). Needs only the table's post slot.
 [[nodiscard]] int plix_http_post(const plix_io *table, const char *url, const char *content_type,
-                   const char *body, plix_resp *resp, char *message, size_t capacity);
+                                 const char *body, plix_resp *resp, char *message, size_t capacity);
 // url with "?apikey=" or "&apikey=" and the percent-encoded key appended, as
 // a new heap string in *out. 0 or -1.
 [[nodiscard]] int auth_url(const char *url, const char *key, char **out);
 // The same exchanges, with the API key appended to the URL.
-[[nodiscard]] int plix_http_auth(const plix_io *table, const char *key, const char *url, const char *body,
-                   plix_resp *resp, char *message, size_t capacity);
-[[nodiscard]] int plix_http_auth_delete(const plix_io *table, const char *key, const char *url, plix_resp *resp,
-                          char *message, size_t capacity);
+[[nodiscard]] int plix_http_auth(const plix_io *table, const char *key, const char *url,
+                                 const char *body, plix_resp *resp, char *message, size_t capacity);
+[[nodiscard]] int plix_http_auth_delete(const plix_io *table, const char *key, const char *url,
+                                        plix_resp *resp, char *message, size_t capacity);
 [[nodiscard]] int plix_http_auth_post(const plix_io *table, const char *key, const char *url,
-                        const char *content_type, const char *body, plix_resp *resp, char *message,
-                        size_t capacity);
+                                      const char *content_type, const char *body, plix_resp *resp,
+                                      char *message, size_t capacity);
 // The first line of text, leading blanks skipped, cut to size - 1 bytes.
 void plix_body_line(const char *text, char *output, size_t size);
 

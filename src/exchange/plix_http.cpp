@@ -7,7 +7,6 @@
 
 namespace {
 
-
 void release(const plix_io *table, char *text) {
     if (!text) return;
     if (table->free)

@@ -7,29 +7,17 @@
 #include <string.h>
 #include <yyjson.h>
 
-// Releases a parsed document when the scope ends.
-class plix_doc {
-  public:
-    plix_doc() = default;
-    explicit plix_doc(yyjson_doc *d) : d_(d) {}
-    ~plix_doc() { yyjson_doc_free(d_); }
-    plix_doc(const plix_doc &) = delete;
-    plix_doc &operator=(const plix_doc &) = delete;
-    yyjson_doc *get() const { return d_; }
-    yyjson_val *root() const { return yyjson_doc_get_root(d_); }
-    void reset(yyjson_doc *d = nullptr) {
-        yyjson_doc_free(d_);
-        d_ = d;
-    }
-    yyjson_doc *release() {
-        yyjson_doc *d = d_;
-        d_ = nullptr;
-        return d;
-    }
+#include "util/plix_util.h"
 
-  private:
-    yyjson_doc *d_ = nullptr;
-};
+// Releases a parsed document and nulls the pointer.
+inline void plix_doc_free(yyjson_doc **d) {
+    yyjson_doc_free(*d);
+    *d = nullptr;
+}
+
+// An owned parsed document, and its root (null when none is held).
+using plix_doc = plix_owner<yyjson_doc *, plix_doc_free>;
+inline yyjson_val *plix_doc_root(const plix_doc &doc) { return yyjson_doc_get_root(doc.get()); }
 
 // Parses length bytes strictly: no reader flags, default allocator. When
 // oom is given it tells whether a failure was the reader running out of

@@ -38,7 +38,9 @@ struct plix_buf {
 
 [[nodiscard]] int plix_buf_add(plix_buf *buf, const void *bytes, uint64_t count);
 // Inline, so that the length of a literal is known where it is written.
-[[nodiscard]] inline int plix_buf_adds(plix_buf *buf, const char *s) { return plix_buf_add(buf, s, strlen(s)); }
+[[nodiscard]] inline int plix_buf_adds(plix_buf *buf, const char *s) {
+    return plix_buf_add(buf, s, strlen(s));
+}
 [[nodiscard]] int plix_buf_addf(plix_buf *buf, const char *format, ...) PLIX_PRINTF(2, 3);
 // Appends the decimal digits of value, as "%lld" writes them.
 [[nodiscard]] int plix_buf_int(plix_buf *buf, int64_t value);
@@ -90,48 +92,49 @@ char *plix_pct_write(char *out, std::string_view s);
 // holds a byte redaction would have dropped.
 void plix_redact_into(const char *text, char *output, size_t size);
 
-// Releases a buffer when the scope ends, unless released() took its text.
-class plix_buf_guard {
+// Owns a value, a record or a heap pointer, and hands it to Release when
+// the scope ends, unless release() took it first. T{} is the empty value,
+// and Release must accept it.
+template <typename T, void (*Release)(T *)>
+class plix_owner {
   public:
-    plix_buf_guard() : buf{} {}
-    ~plix_buf_guard() { plix_buf_free(&buf); }
-    plix_buf_guard(const plix_buf_guard &) = delete;
-    plix_buf_guard &operator=(const plix_buf_guard &) = delete;
-    // Hands the block to the caller (who frees it) and empties the buffer.
-    char *release() {
-        char *t = buf.text;
-        buf = plix_buf{};
-        return t;
+    plix_owner() : v_{} {}
+    explicit plix_owner(T v) : v_(v) {}
+    ~plix_owner() { Release(&v_); }
+    plix_owner(const plix_owner &) = delete;
+    plix_owner &operator=(const plix_owner &) = delete;
+    T &get() { return v_; }
+    const T &get() const { return v_; }
+    // For a function that fills the value in.
+    T *out() { return &v_; }
+    // Hands the value to the caller, who releases it, and keeps T{}.
+    [[nodiscard]] T release() {
+        T v = v_;
+        v_ = T{};
+        return v;
     }
-    plix_buf buf;
-};
-
-// Frees a heap pointer when the scope ends.
-template <typename T>
-class plix_heap {
-  public:
-    plix_heap() = default;
-    explicit plix_heap(T *p) : p_(p) {}
-    ~plix_heap() { free(p_); }
-    plix_heap(const plix_heap &) = delete;
-    plix_heap &operator=(const plix_heap &) = delete;
-    T *get() const { return p_; }
-    T **out() { return &p_; }
-    T *release() {
-        T *p = p_;
-        p_ = nullptr;
-        return p;
+    void reset(T v = T{}) {
+        Release(&v_);
+        v_ = v;
     }
-    void reset(T *p = nullptr) {
-        free(p_);
-        p_ = p;
-    }
-    explicit operator bool() const { return p_ != nullptr; }
+    // For pointers: whether one is held.
+    explicit operator bool() const { return v_ != nullptr; }
 
   private:
-    T *p_ = nullptr;
+    T v_;
 };
+
+// Frees a heap pointer and nulls it.
+template <typename T>
+void plix_heap_free(T **p) {
+    free(*p);
+    *p = nullptr;
+}
+
+template <typename T>
+using plix_heap = plix_owner<T *, plix_heap_free<T>>;
 using plix_str = plix_heap<char>;
+using plix_buf_guard = plix_owner<plix_buf, plix_buf_free>;
 
 // Bounded formatting into a message buffer: cut to size - 1, NUL-terminated.
 void plix_msg(char *message, size_t capacity, const char *format, ...) PLIX_PRINTF(3, 4);

@@ -9,7 +9,7 @@ int plix_entry_link(const char *entry, char **link_out, char *message, size_t ca
     *link_out = nullptr;
     bool oom;
     plix_doc doc(plix_json_read(entry, &oom));
-    yyjson_val *root = doc.root();
+    yyjson_val *root = plix_doc_root(doc);
     if (oom) {
         plix_msg(message, capacity, "out of memory");
         return PLIX_E_OTHER;

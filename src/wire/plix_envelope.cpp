@@ -75,7 +75,7 @@ int plix_error_class(const char *code) {
 int plix_body_error_class(const char *body, uint64_t length) {
     if (!body || !length) return PLIX_E_OTHER;
     plix_doc doc(yyjson_read(body, static_cast<size_t>(length), 0));
-    yyjson_val *root = doc.root();
+    yyjson_val *root = plix_doc_root(doc);
     const char *code = yyjson_is_obj(root) ? plix_json_str(root, "error") : nullptr;
     return code ? plix_error_class(code) : PLIX_E_OTHER;
 }
@@ -89,7 +89,7 @@ int plix_parse_envelope(const char *body, uint64_t length, yyjson_doc **doc_out,
         return PLIX_E_OTHER;
     }
     plix_doc doc(yyjson_read(body, static_cast<size_t>(length), 0));
-    yyjson_val *root = doc.root();
+    yyjson_val *root = plix_doc_root(doc);
     if (!yyjson_is_obj(root)) {
         plix_msg(message, capacity, "response is not a JSON object");
         return PLIX_E_OTHER;
@@ -116,12 +116,4 @@ int plix_parse_envelope(const char *body, uint64_t length, yyjson_doc **doc_out,
     plix_msg(message, capacity, "Debrid-Link error %s: %s", code[0] ? code : "(no code)",
              desc[0] ? desc : "(no message)");
     return plix_error_class(code);
-}
-
-int plix_envelope_open(const char *body, uint64_t length, plix_doc *doc, yyjson_val **value,
-                       char *message, size_t capacity) {
-    yyjson_doc *d;
-    int r = plix_parse_envelope(body, length, &d, value, message, capacity);
-    doc->reset(d);
-    return r;
 }

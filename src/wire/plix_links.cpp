@@ -106,7 +106,7 @@ int plix_parse_downloader_list(const char *body, uint64_t length, plix_links *li
     *list = plix_links{};
     plix_doc doc;
     yyjson_val *value;
-    int r = plix_envelope_open(body, length, &doc, &value, message, capacity);
+    int r = plix_parse_envelope(body, length, doc.out(), &value, message, capacity);
     if (r != 0) return r;
     return plix_read_downloader_rows(value, list, message, capacity);
 }
@@ -118,8 +118,7 @@ int plix_read_downloader_rows(yyjson_val *value, plix_links *list, char *message
         plix_msg(message, capacity, "downloader/list returned no list");
         return PLIX_E_OTHER;
     }
-    return plix_links_fill(rows, true, list, PLIX_TOO_MANY_ROWS, message,
-                           capacity);
+    return plix_links_fill(rows, true, list, PLIX_TOO_MANY_ROWS, message, capacity);
 }
 
 int plix_parse_added(const char *body, uint64_t length, char **payload_out, char **url_out,
@@ -130,7 +129,7 @@ int plix_parse_added(const char *body, uint64_t length, char **payload_out, char
     if (size_out) *size_out = -1;
     plix_doc doc;
     yyjson_val *value;
-    int r = plix_envelope_open(body, length, &doc, &value, message, capacity);
+    int r = plix_parse_envelope(body, length, doc.out(), &value, message, capacity);
     if (r != 0) return r;
 
     yyjson_val *file = yyjson_is_obj(value) ? value : yyjson_arr_get_first(value);
@@ -147,9 +146,9 @@ int plix_parse_added(const char *body, uint64_t length, char **payload_out, char
     // "Files" as it is, so the files are not nested in a second array.
     plix_buf_guard payload;
     bool is_obj = yyjson_is_obj(value);
-    if (plix_buf_adds(&payload.buf, is_obj ? "{\"Files\":[" : "{\"Files\":") != 0 ||
-        plix_buf_json_val(&payload.buf, value) != 0 ||
-        plix_buf_adds(&payload.buf, is_obj ? "]}" : "}") != 0) {
+    if (plix_buf_adds(&payload.get(), is_obj ? "{\"Files\":[" : "{\"Files\":") != 0 ||
+        plix_buf_json_val(&payload.get(), value) != 0 ||
+        plix_buf_adds(&payload.get(), is_obj ? "]}" : "}") != 0) {
         plix_msg(message, capacity, "out of memory serialising the add result");
         return PLIX_E_OTHER;
     }
@@ -179,7 +178,7 @@ int plix_parse_added(const char *body, uint64_t length, char **payload_out, char
     }
     if (url_out) *url_out = url_copy.release();
     if (name_out) *name_out = name_copy.release();
-    *payload_out = payload.release();
+    *payload_out = payload.release().text;
     return 0;
 }
 
@@ -190,7 +189,7 @@ int plix_parse_unlock(const char *body, uint64_t length, char **url_out, char **
     *size_out = -1;
     plix_doc doc;
     yyjson_val *value;
-    int r = plix_envelope_open(body, length, &doc, &value, message, capacity);
+    int r = plix_parse_envelope(body, length, doc.out(), &value, message, capacity);
     if (r != 0) return r;
     const char *url = nullptr;
     if (yyjson_is_obj(value) && yyjson_obj_size(value) > 0) {

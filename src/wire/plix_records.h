@@ -13,8 +13,8 @@ void plix_link_free(plix_link *rec);
 
 // Appends one record per element of array; too_many is the message for more
 // than PLIX_LINKS_MAX elements. 0, or -5 with the list emptied.
-[[nodiscard]] int plix_links_fill(yyjson_val *array, bool name_from_id, plix_links *list, const char *too_many,
-                    char *message, size_t capacity);
+[[nodiscard]] int plix_links_fill(yyjson_val *array, bool name_from_id, plix_links *list,
+                                  const char *too_many, char *message, size_t capacity);
 
 // value itself when it is an array, or its own "value" member when that is
 // an array; otherwise null.

@@ -11,7 +11,7 @@ int plix_parse_seedbox_files(const char *body, uint64_t length, plix_links *list
     *list = plix_links{};
     plix_doc doc;
     yyjson_val *value;
-    int r = plix_envelope_open(body, length, &doc, &value, message, capacity);
+    int r = plix_parse_envelope(body, length, doc.out(), &value, message, capacity);
     if (r != 0) return r;
     return plix_read_seedbox_files(value, list, message, capacity);
 }
@@ -30,6 +30,5 @@ int plix_read_seedbox_files(yyjson_val *value, plix_links *list, char *message, 
     }
     yyjson_val *files = yyjson_obj_get(torrent, "files");
     if (!yyjson_is_arr(files)) return 0;
-    return plix_links_fill(files, false, list, PLIX_TOO_MANY_FILES, message,
-                           capacity);
+    return plix_links_fill(files, false, list, PLIX_TOO_MANY_FILES, message, capacity);
 }

@@ -9,15 +9,10 @@
 
 // Opens the service's envelope {"success":...,"value":...}. On 0 the
 // caller owns *doc (release with yyjson_doc_free) and *value points inside
-// it. On failure (-1 to -5, the class of the service's error code)
-// both are null and message says why.
-[[nodiscard]] int plix_parse_envelope(const char *body, uint64_t length, yyjson_doc **doc, yyjson_val **value,
-                        char *message, size_t capacity);
-
-// plix_parse_envelope into an owning handle: doc holds the document on 0
-// and nothing on failure.
-[[nodiscard]] int plix_envelope_open(const char *body, uint64_t length, plix_doc *doc, yyjson_val **value,
-                       char *message, size_t capacity);
+// it (a plix_doc's out() takes it). On failure (-1 to -5, the class of the
+// service's error code) both are null and message says why.
+[[nodiscard]] int plix_parse_envelope(const char *body, uint64_t length, yyjson_doc **doc,
+                                      yyjson_val **value, char *message, size_t capacity);
 
 // The result class of a service error code ("badToken" -1, "maxLink" -3,
 // "notDebrid" -4, ...); -5 for a code it does not know.
@@ -51,41 +46,39 @@ void plix_links_free(plix_links *list);
 // Appends rec (taking its texts); on failure releases them and answers -1.
 [[nodiscard]] int plix_links_append(plix_links *list, plix_link *rec);
 
-// Releases a link list when the scope ends.
-class plix_links_guard {
-  public:
-    plix_links_guard() : list{} {}
-    ~plix_links_guard() { plix_links_free(&list); }
-    plix_links_guard(const plix_links_guard &) = delete;
-    plix_links_guard &operator=(const plix_links_guard &) = delete;
-    plix_links list;
-};
+// A link list released when the scope ends.
+using plix_links_guard = plix_owner<plix_links, plix_links_free>;
 
 // downloader/list: the rows of "value" (or of "value"."value").
-[[nodiscard]] int plix_parse_downloader_list(const char *body, uint64_t length, plix_links *list, char *message,
-                               size_t capacity);
+[[nodiscard]] int plix_parse_downloader_list(const char *body, uint64_t length, plix_links *list,
+                                             char *message, size_t capacity);
 
 // An add result (downloader/add, seedbox/add): the payload {"Files":...}
 // and the hosted file's URL, name and size. url_out, name_out and size_out
 // may be null. On failure nothing is handed out.
-[[nodiscard]] int plix_parse_added(const char *body, uint64_t length, char **payload_out, char **url_out,
-                     char **name_out, int64_t *size_out, char *message, size_t capacity);
+[[nodiscard]] int plix_parse_added(const char *body, uint64_t length, char **payload_out,
+                                   char **url_out, char **name_out, int64_t *size_out,
+                                   char *message, size_t capacity);
 
 // A single hosted-file answer: URL ("downloadUrl", else "url"), name, size.
-[[nodiscard]] int plix_parse_unlock(const char *body, uint64_t length, char **url_out, char **name_out,
-                      int64_t *size_out, char *message, size_t capacity);
+[[nodiscard]] int plix_parse_unlock(const char *body, uint64_t length, char **url_out,
+                                    char **name_out, int64_t *size_out, char *message,
+                                    size_t capacity);
 
 // seedbox/list for one torrent: the files of the first torrent.
-[[nodiscard]] int plix_parse_seedbox_files(const char *body, uint64_t length, plix_links *list, char *message,
-                             size_t capacity);
+[[nodiscard]] int plix_parse_seedbox_files(const char *body, uint64_t length, plix_links *list,
+                                           char *message, size_t capacity);
 
 // What the two list parsers do once the envelope is open, for a caller
 // that opens it itself (and so can release the body before the records are
 // copied). value is the envelope's value; the results and messages are the
 // parsers' own.
-[[nodiscard]] int plix_read_downloader_rows(yyjson_val *value, plix_links *list, char *message, size_t capacity);
-[[nodiscard]] int plix_read_seedbox_files(yyjson_val *value, plix_links *list, char *message, size_t capacity);
+[[nodiscard]] int plix_read_downloader_rows(yyjson_val *value, plix_links *list, char *message,
+                                            size_t capacity);
+[[nodiscard]] int plix_read_seedbox_files(yyjson_val *value, plix_links *list, char *message,
+                                          size_t capacity);
 
 // The text to play from a listing entry: "locator", else "link", else
 // "path" (each only as a non-empty string). 0, -8, -2 or -5.
-[[nodiscard]] int plix_entry_link(const char *entry, char **link_out, char *message, size_t capacity);
+[[nodiscard]] int plix_entry_link(const char *entry, char **link_out, char *message,
+                                  size_t capacity);
