@@ -8,7 +8,8 @@
 #include <thread>
 #include <vector>
 
-#include "boundary/plix_session.h"
+#include "boundary/plix_boundary.h"
+#include "dialect/plix_session.h"
 #include "plix_test_util.h"
 #include "recording_io.h"
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "boundary/plix_session.h"
+#include "dialect/plix_session.h"
 #include "exchange/plix_exchange.h"
 #include "plix.h"
 #include "plix_test_util.h"

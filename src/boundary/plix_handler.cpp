@@ -9,9 +9,9 @@
 #include <string_view>
 
 #include "boundary/plix_boundary.h"
-#include "boundary/plix_session.h"
 #include "dialect/plix_dialect.h"
 #include "dialect/plix_identity.h"
+#include "dialect/plix_session.h"
 #include "util/plix_json.h"
 #include "util/plix_util.h"
 #include "wire/plix_wire.h"
@@ -20,197 +20,11 @@ namespace {
 
 std::atomic<int> s_writes{0};
 
-// ---------------------------------------------------------------- settings
-
-// A settings member as text: a string, an integer's decimal digits, or
-// "true"/"false"; null for every other type. num receives the digits.
-const char *sval(yyjson_val *obj, const char *key, char (&num)[24]) {
-    yyjson_val *v = yyjson_obj_get(obj, key);
-    if (yyjson_is_str(v)) return yyjson_get_str(v);
-    if (yyjson_is_int(v)) {
-        snprintf(num, sizeof num, "%lld", static_cast<long long>(yyjson_get_sint(v)));
-        return num;
-    }
-    if (yyjson_is_bool(v)) return yyjson_get_bool(v) ? "true" : "false";
-    return nullptr;
-}
-
-constexpr bool blank(char c) { return c == '\t' || c == '\n' || c == '\r' || c == ' '; }
-
-// The trimmed bytes of s, or an empty view.
-std::string_view trimmed(const char *s) {
-    if (!s) return {};
-    while (blank(*s)) ++s;
-    size_t n = strlen(s);
-    while (n && blank(s[n - 1])) --n;
-    return {s, n};
-}
-
-// A trimmed copy in *out (null when nothing is left). false when the copy
-// could not be allocated.
-bool trimdup(const char *s, char **out) {
-    std::string_view t = trimmed(s);
-    *out = t.empty() ? nullptr : plix_strndup(t.data(), t.size());
-    return t.empty() || *out != nullptr;
-}
-
-// Masks the key the settings hold in a message written before the key was
-// read (the host may have put it in another member too). Needs no memory:
-// a key that does not fit the message cannot occur in it.
-void mask_key(yyjson_val *root, char *message, size_t capacity) {
-    char num[24];
-    std::string_view key = trimmed(sval(root, "APIKey", num));
-    if (key.empty()) key = trimmed(sval(root, "ClientSecret", num));
-    char secret[PLIX_MSG_SIZE];
-    if (key.empty() || key.size() >= capacity || key.size() >= sizeof secret) return;
-    memcpy(secret, key.data(), key.size());
-    secret[key.size()] = '\0';
-    plix_scrub(message, secret);
-}
-
 }  // namespace
-
-int plix_cfg_parse(const char *settings, bool require_key, plix_cfg *cfg, char *message,
-                   size_t capacity) {
-    *cfg = plix_cfg{};
-    if (!settings) {
-        plix_msg(message, capacity, "settings are NULL");
-        return PLIX_E_INVALID;
-    }
-    size_t len = strnlen(settings, PLIX_SETTINGS_MAX + 1);
-    if (len > PLIX_SETTINGS_MAX) {
-        plix_msg(message, capacity, PLIX_SETTINGS_TOO_LARGE);
-        return PLIX_E_INVALID;
-    }
-    bool oom;
-    plix_doc doc(plix_json_parse(settings, len, &oom));
-    if (oom) {
-        plix_msg(message, capacity, "out of memory");
-        return PLIX_E_OTHER;
-    }
-    yyjson_val *root = plix_doc_root(doc);
-    if (!yyjson_is_obj(root)) {
-        plix_msg(message, capacity, "settings are not a JSON object");
-        return PLIX_E_INVALID;
-    }
-    char num[24];
-    const char *rt = sval(root, "RuntimeType", num);
-    if (rt && rt[0] && strcmp(rt, PLIX_RUNTIME_TYPE) != 0) {
-        plix_msg(message, capacity,
-                 "RuntimeType is \"%s\", this handler is \"" PLIX_RUNTIME_TYPE "\"", rt);
-        mask_key(root, message, capacity);
-        return PLIX_E_INVALID;
-    }
-    plix_cfg_guard read;
-    bool ok = trimdup(sval(root, "APIKey", num), &read.get().api_key);
-    if (ok && !read.get().api_key)
-        ok = trimdup(sval(root, "ClientSecret", num), &read.get().api_key);
-    ok = ok && trimdup(sval(root, "ID", num), &read.get().id);
-    if (!ok) {
-        plix_msg(message, capacity, "out of memory");
-        return PLIX_E_OTHER;
-    }
-    if (require_key && !read.get().api_key) {
-        plix_msg(message, capacity, "APIKey is empty");
-        return PLIX_E_INVALID;
-    }
-    *cfg = read.release();
-    return 0;
-}
-
-void plix_cfg_free(plix_cfg *cfg) {
-    if (!cfg) return;
-    free(cfg->api_key);
-    free(cfg->id);
-    *cfg = plix_cfg{};
-}
-
-void plix_sess_open(plix_sess *sess, const plix_io *io, const plix_cfg *cfg) {
-    sess->io = io;
-    sess->cfg = cfg;
-}
-
-void plix_sess_close(plix_sess *sess) { *sess = plix_sess{}; }
-
-// ------------------------------------------------------------------ scrub
-
-namespace {
-
-int hex_value(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    c = static_cast<char>(c | 0x20);
-    return (c >= 'a' && c <= 'f') ? c - 'a' + 10 : -1;
-}
-
-// How many bytes at p begin the percent-encoded form of secret (hex digits
-// in either case, possibly cut inside an escape).
-size_t encoded_prefix(const char *p, const char *secret) {
-    const char *q = p;
-    for (const auto *s = reinterpret_cast<const unsigned char *>(secret); *s; ++s) {
-        if (plix_unreserved(*s)) {
-            if (static_cast<unsigned char>(*q) != *s) break;
-            ++q;
-            continue;
-        }
-        if (q[0] != '%') break;
-        ++q;
-        if (hex_value(q[0]) != *s >> 4) break;
-        ++q;
-        if (hex_value(q[0]) != (*s & 15)) break;
-        ++q;
-    }
-    return static_cast<size_t>(q - p);
-}
-
-// How many bytes at p begin secret, raw or percent-encoded: the longer.
-size_t prefix_at(const char *p, const char *secret) {
-    size_t raw = 0;
-    while (secret[raw] && p[raw] == secret[raw]) ++raw;
-    size_t encoded = encoded_prefix(p, secret);
-    return raw > encoded ? raw : encoded;
-}
-
-}  // namespace
-
-void plix_scrub(char *text, const char *secret) {
-    if (!text || !secret) return;
-    size_t n = strlen(secret);
-    if (n < 4) return;
-    size_t encoded = plix_pct_len(secret);
-    if (encoded != n) {
-        for (char *p = text; *p;) {
-            size_t m = encoded_prefix(p, secret) == encoded ? encoded : 0;
-            if (m) {
-                memset(p, '*', m);
-                p += m;
-            } else {
-                ++p;
-            }
-        }
-    }
-    for (char *p = strstr(text, secret); p; p = strstr(p + n, secret)) memset(p, '*', n);
-    // Messages and their parts are cut to bounds, so a key may also stand
-    // cut short: a run of 8 or more bytes that begins it goes too, and at
-    // the very end of the text (where most cuts fall) one of 4 or more.
-    size_t length = strlen(text);
-    for (size_t at = 0; at + 4 <= length;) {
-        size_t m = prefix_at(text + at, secret);
-        if (m >= 8 || (m >= 4 && at + m == length)) {
-            memset(text + at, '*', m);
-            at += m;
-        } else {
-            ++at;
-        }
-    }
-}
 
 // ------------------------------------------------------------------ frame
 
 namespace {
-
-constexpr char kRootListing[] =
-    "[{\"name\":\"downloader\",\"path\":\"downloader\",\"folder\":true,\"size\":-1},"
-    "{\"name\":\"seedbox\",\"path\":\"seedbox\",\"folder\":true,\"size\":-1}]";
 
 int finish(int result, plix_buf *output, char *message, const char *api_key, char *out,
            int out_capacity) {
@@ -325,12 +139,6 @@ int h_download(const plix_io *t, const char *settings, const char *request, char
 }
 
 }  // namespace
-
-int plix_do_list_root(plix_buf *out, char *message, size_t capacity) {
-    if (plix_buf_add(out, kRootListing, sizeof kRootListing - 1) == 0) return 0;
-    plix_msg(message, capacity, "out of memory");
-    return PLIX_E_OTHER;
-}
 
 const plix_handler plix_handler_table = {
     PLIX_RUNTIME_TYPE, PLIX_CAPABILITIES, h_validate, h_list,

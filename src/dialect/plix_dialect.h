@@ -5,7 +5,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "boundary/plix_session.h"
+#include "dialect/plix_session.h"
 #include "util/plix_util.h"
 
 [[nodiscard]] int plix_do_validate(const plix_sess *sess, const char *id, plix_buf *out,

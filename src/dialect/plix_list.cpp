@@ -9,6 +9,10 @@
 
 namespace {
 
+constexpr char kRootListing[] =
+    "[{\"name\":\"downloader\",\"path\":\"downloader\",\"folder\":true,\"size\":-1},"
+    "{\"name\":\"seedbox\",\"path\":\"seedbox\",\"folder\":true,\"size\":-1}]";
+
 // One file item: name, path, folder, size, locator, id.
 int emit_item(plix_buf *out, const char *name, const char *link, const char *id, int64_t size,
               char *message, size_t capacity) {
@@ -131,4 +135,10 @@ int plix_do_list_seedbox(const plix_sess *sess, plix_buf *out, char *message, si
         first = false;
     }
     return plix_buf_adds(out, "]") == 0 ? 0 : plix_oom(message, capacity);
+}
+
+int plix_do_list_root(plix_buf *out, char *message, size_t capacity) {
+    if (plix_buf_add(out, kRootListing, sizeof kRootListing - 1) == 0) return 0;
+    plix_msg(message, capacity, "out of memory");
+    return PLIX_E_OTHER;
 }

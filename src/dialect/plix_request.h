@@ -1,7 +1,7 @@
 // The request step the operations share (internal to dialect/).
 #pragma once
 
-#include "boundary/plix_session.h"
+#include "dialect/plix_session.h"
 #include "exchange/plix_exchange.h"
 #include "util/plix_json.h"
 

@@ -1,46 +1,8 @@
-// Redaction of API keys and URL user info, and the strict UTF-8 test.
+// Redaction of API keys and URL user info in texts shown to people, and
+// the masking of one known key in a message.
 #include <string.h>
 
 #include "util/plix_util.h"
-
-// ------------------------------------------------------------------ UTF-8
-
-int plix_utf8_seq(const unsigned char *p, size_t avail) {
-    if (!avail) return 0;
-    unsigned char c = p[0];
-    if (c < 0x80) return 1;
-    int len;
-    uint32_t v, min;
-    if (c >= 0xC0 && c <= 0xDF) {
-        len = 2, v = c & 0x1F, min = 0x80;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        len = 3, v = c & 0x0F, min = 0x800;
-    } else if (c >= 0xF0 && c <= 0xF7) {
-        len = 4, v = c & 0x07, min = 0x10000;
-    } else {
-        return 0;
-    }
-    if (avail < static_cast<size_t>(len)) return 0;
-    for (int i = 1; i < len; ++i) {
-        if ((p[i] & 0xC0) != 0x80) return 0;
-        v = (v << 6) | (p[i] & 0x3F);
-    }
-    if (v < min || v > 0x10FFFF || (v >= 0xD800 && v <= 0xDFFF)) return 0;
-    return len;
-}
-
-int plix_utf8_ok(const void *bytes, size_t count) {
-    const auto *p = static_cast<const unsigned char *>(bytes);
-    size_t i = 0;
-    while (i < count) {
-        int len = plix_utf8_seq(p + i, count - i);
-        if (!len) return 0;
-        i += static_cast<size_t>(len);
-    }
-    return 1;
-}
-
-// -------------------------------------------------------------- redaction
 
 namespace {
 
@@ -137,4 +99,76 @@ void plix_redact_into(const char *text, char *output, size_t size) {
     }
     if (!w.full()) w.add(text + run, strlen(text + run));
     output[w.len] = '\0';
+}
+
+// ------------------------------------------------------------ key masking
+
+namespace {
+
+int hex_value(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    c = static_cast<char>(c | 0x20);
+    return (c >= 'a' && c <= 'f') ? c - 'a' + 10 : -1;
+}
+
+// How many bytes at p begin the percent-encoded form of secret (hex digits
+// in either case, possibly cut inside an escape).
+size_t encoded_prefix(const char *p, const char *secret) {
+    const char *q = p;
+    for (const auto *s = reinterpret_cast<const unsigned char *>(secret); *s; ++s) {
+        if (plix_unreserved(*s)) {
+            if (static_cast<unsigned char>(*q) != *s) break;
+            ++q;
+            continue;
+        }
+        if (q[0] != '%') break;
+        ++q;
+        if (hex_value(q[0]) != *s >> 4) break;
+        ++q;
+        if (hex_value(q[0]) != (*s & 15)) break;
+        ++q;
+    }
+    return static_cast<size_t>(q - p);
+}
+
+// How many bytes at p begin secret, raw or percent-encoded: the longer.
+size_t prefix_at(const char *p, const char *secret) {
+    size_t raw = 0;
+    while (secret[raw] && p[raw] == secret[raw]) ++raw;
+    size_t encoded = encoded_prefix(p, secret);
+    return raw > encoded ? raw : encoded;
+}
+
+}  // namespace
+
+void plix_scrub(char *text, const char *secret) {
+    if (!text || !secret) return;
+    size_t n = strlen(secret);
+    if (n < 4) return;
+    size_t encoded = plix_pct_len(secret);
+    if (encoded != n) {
+        for (char *p = text; *p;) {
+            size_t m = encoded_prefix(p, secret) == encoded ? encoded : 0;
+            if (m) {
+                memset(p, '*', m);
+                p += m;
+            } else {
+                ++p;
+            }
+        }
+    }
+    for (char *p = strstr(text, secret); p; p = strstr(p + n, secret)) memset(p, '*', n);
+    // Messages and their parts are cut to bounds, so a key may also stand
+    // cut short: a run of 8 or more bytes that begins it goes too, and at
+    // the very end of the text (where most cuts fall) one of 4 or more.
+    size_t length = strlen(text);
+    for (size_t at = 0; at + 4 <= length;) {
+        size_t m = prefix_at(text + at, secret);
+        if (m >= 8 || (m >= 4 && at + m == length)) {
+            memset(text + at, '*', m);
+            at += m;
+        } else {
+            ++at;
+        }
+    }
 }

@@ -92,6 +92,12 @@ char *plix_pct_write(char *out, std::string_view s);
 // holds a byte redaction would have dropped.
 void plix_redact_into(const char *text, char *output, size_t size);
 
+// Masks every occurrence of secret (raw, and percent-encoded when that
+// differs) in text with '*' bytes, in place, and every cut-short copy: a run
+// of 8 bytes or more that begins it, or of 4 or more at the end of text.
+// Secrets under 4 bytes are left.
+void plix_scrub(char *text, const char *secret);
+
 // Owns a value, a record or a heap pointer, and hands it to Release when
 // the scope ends, unless release() took it first. T{} is the empty value,
 // and Release must accept it.
