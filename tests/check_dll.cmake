@@ -1,5 +1,5 @@
 # Reads the export and import tables of the Windows DLL LIBRARY with OBJDUMP:
-# the exports must be exactly the names in EXPECTED, and every imported DLL
+# the exports must be exactly the names of the export list EXPECTED, and every imported DLL
 # must be a system DLL (KERNEL32 or the C runtime), so that the plug-in loads
 # on a bare Windows with nothing installed beside it.
 execute_process(COMMAND ${OBJDUMP} -p ${LIBRARY} OUTPUT_VARIABLE out RESULT_VARIABLE rc)
@@ -27,7 +27,8 @@ foreach(line IN LISTS lines)
 endforeach()
 
 list(SORT names)
-file(STRINGS ${EXPECTED} expected)
+include(${CMAKE_CURRENT_LIST_DIR}/../cmake/plix_read_export_list.cmake)
+plix_read_export_list(${EXPECTED} expected)
 list(SORT expected)
 if(NOT names STREQUAL expected)
     message(FATAL_ERROR "exported names differ\n  got:      ${names}\n  expected: ${expected}")

@@ -1,4 +1,4 @@
-# Compares the defined dynamic symbols of LIBRARY with the names in EXPECTED.
+# Compares the defined dynamic symbols of LIBRARY with the names of the export list EXPECTED.
 execute_process(COMMAND ${NM} -D --defined-only ${LIBRARY}
     OUTPUT_VARIABLE out RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
@@ -11,7 +11,8 @@ foreach(line IN LISTS lines)
     list(APPEND names "${name}")
 endforeach()
 list(SORT names)
-file(STRINGS ${EXPECTED} expected)
+include(${CMAKE_CURRENT_LIST_DIR}/../cmake/plix_read_export_list.cmake)
+plix_read_export_list(${EXPECTED} expected)
 list(SORT expected)
 if(NOT names STREQUAL expected)
     message(FATAL_ERROR "exported symbols differ\n  got:      ${names}\n  expected: ${expected}")

@@ -8,6 +8,8 @@
 #include <dlfcn.h>
 #endif
 
+#include "plix.h"
+
 struct plix_loader {
 #if defined(_WIN32)
     HMODULE lib = nullptr;
@@ -39,5 +41,31 @@ struct plix_loader {
     template <typename F>
     F fn(const char *name) const {
         return reinterpret_cast<F>(sym(name));
+    }
+};
+
+// Every export of the list, bound from a loaded library.
+struct plix_api {
+#define PLIX_EXPORT(name, member) decltype(&name) member = nullptr;
+#include "plix_export_list.h"
+#undef PLIX_EXPORT
+
+    // Binds every export; false when one is missing.
+    bool bind(const plix_loader &lib) {
+        bool all = true;
+#define PLIX_EXPORT(name, member)              \
+    member = lib.fn<decltype(member)>(#name); \
+    all = all && member != nullptr;
+#include "plix_export_list.h"
+#undef PLIX_EXPORT
+        return all;
+    }
+
+    // Every bound pointer, for a check that none is missing.
+    template <typename F>
+    void each(F &&visit) const {
+#define PLIX_EXPORT(name, member) visit(#name, reinterpret_cast<const void *>(member));
+#include "plix_export_list.h"
+#undef PLIX_EXPORT
     }
 };

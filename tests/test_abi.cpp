@@ -10,65 +10,9 @@
 
 namespace {
 
-struct api {
+struct api : plix_api {
     plix_loader lib;
-    decltype(&plix_validate) validate;
-    decltype(&plix_list) list;
-    decltype(&plix_stream_url) stream_url;
-    decltype(&plix_download) download;
-    decltype(&plix_set_io) set_io;
-    decltype(&plix_use_curl) use_curl;
-    decltype(&plix_use_fake) use_fake;
-    decltype(&plix_result_json) result_json;
-    decltype(&plix_last_error) last_error;
-    decltype(&plix_version) version;
-    decltype(&plix_runtime_type) runtime_type;
-    decltype(&plix_caps) caps;
-    decltype(&plix_allow_writes) allow_writes;
-    decltype(&plhnd_get) handler;
-    decltype(&plix_parse_season_episode) season;
-    decltype(&plix_is_torrent_file) is_torrent;
-    decltype(&plix_is_magnet_link) is_magnet;
-    decltype(&plix_base_url) base_url;
-    decltype(&plix_redact) redact;
-    decltype(&plix_fake_reset) fake_reset;
-    decltype(&plix_fake_set) fake_set;
-    decltype(&plix_fake_fail) fake_fail;
-    decltype(&plix_fake_calls) fake_calls;
-    decltype(&plix_fake_last_body) fake_last_body;
-    decltype(&plix_fake_last_url) fake_last_url;
-
-    bool load() {
-        if (!lib.open(PLIX_LIBRARY_PATH)) return false;
-#define PLIX_BIND(field, name) field = lib.fn<decltype(field)>(#name)
-        PLIX_BIND(validate, plix_validate);
-        PLIX_BIND(list, plix_list);
-        PLIX_BIND(stream_url, plix_stream_url);
-        PLIX_BIND(download, plix_download);
-        PLIX_BIND(set_io, plix_set_io);
-        PLIX_BIND(use_curl, plix_use_curl);
-        PLIX_BIND(use_fake, plix_use_fake);
-        PLIX_BIND(result_json, plix_result_json);
-        PLIX_BIND(last_error, plix_last_error);
-        PLIX_BIND(version, plix_version);
-        PLIX_BIND(runtime_type, plix_runtime_type);
-        PLIX_BIND(caps, plix_caps);
-        PLIX_BIND(allow_writes, plix_allow_writes);
-        PLIX_BIND(handler, plhnd_get);
-        PLIX_BIND(season, plix_parse_season_episode);
-        PLIX_BIND(is_torrent, plix_is_torrent_file);
-        PLIX_BIND(is_magnet, plix_is_magnet_link);
-        PLIX_BIND(base_url, plix_base_url);
-        PLIX_BIND(redact, plix_redact);
-        PLIX_BIND(fake_reset, plix_fake_reset);
-        PLIX_BIND(fake_set, plix_fake_set);
-        PLIX_BIND(fake_fail, plix_fake_fail);
-        PLIX_BIND(fake_calls, plix_fake_calls);
-        PLIX_BIND(fake_last_body, plix_fake_last_body);
-        PLIX_BIND(fake_last_url, plix_fake_last_url);
-#undef PLIX_BIND
-        return true;
-    }
+    bool load() { return lib.open(PLIX_LIBRARY_PATH) && bind(lib); }
 };
 
 api &plug() {
@@ -93,20 +37,7 @@ TEST(Abi, FreshLoadHasNoTransport) {
 
 TEST(Abi, EveryExportIsThere) {
     api &p = plug();
-    for (const void *f : {(const void *)p.validate,     (const void *)p.list,
-                          (const void *)p.stream_url,   (const void *)p.download,
-                          (const void *)p.set_io,       (const void *)p.use_curl,
-                          (const void *)p.use_fake,     (const void *)p.result_json,
-                          (const void *)p.last_error,   (const void *)p.version,
-                          (const void *)p.runtime_type, (const void *)p.caps,
-                          (const void *)p.allow_writes, (const void *)p.handler,
-                          (const void *)p.season,       (const void *)p.is_torrent,
-                          (const void *)p.is_magnet,    (const void *)p.base_url,
-                          (const void *)p.redact,       (const void *)p.fake_reset,
-                          (const void *)p.fake_set,     (const void *)p.fake_fail,
-                          (const void *)p.fake_calls,   (const void *)p.fake_last_body,
-                          (const void *)p.fake_last_url})
-        EXPECT_NE(f, nullptr);
+    p.each([](const char *name, const void *f) { EXPECT_NE(f, nullptr) << name; });
 }
 
 TEST(Abi, ConstantsAndHandlerTable) {
@@ -244,9 +175,9 @@ TEST(Abi, SelectionAndGate) {
     p.use_fake();
     EXPECT_EQ(p.allow_writes(0), 0);
     EXPECT_EQ(p.download(kSettings, "{\"Link\":\"x\"}", out, sizeof out), PLIX_E_WRITES_OFF);
-    EXPECT_EQ(p.season("Show.S02E05.mkv", nullptr, nullptr), 1);
-    EXPECT_EQ(p.is_torrent(nullptr, 0), 0);
-    EXPECT_EQ(p.is_magnet("magnet:?xt=urn:btih:0123456789abcdef0123456789abcdef01234567"), 1);
+    EXPECT_EQ(p.parse_season_episode("Show.S02E05.mkv", nullptr, nullptr), 1);
+    EXPECT_EQ(p.is_torrent_file(nullptr, 0), 0);
+    EXPECT_EQ(p.is_magnet_link("magnet:?xt=urn:btih:0123456789abcdef0123456789abcdef01234567"), 1);
 }
 
 // Browses the whole account tree and adds a link, as a host would.

@@ -14,36 +14,9 @@
 
 namespace {
 
-struct api {
+struct api : plix_api {
     plix_loader lib;
-    decltype(&plix_validate) validate;
-    decltype(&plix_list) list;
-    decltype(&plix_download) download;
-    decltype(&plix_use_fake) use_fake;
-    decltype(&plix_allow_writes) allow_writes;
-    decltype(&plix_result_json) result_json;
-    decltype(&plix_last_error) last_error;
-    decltype(&plix_redact) redact;
-    decltype(&plix_fake_set) fake_set;
-    decltype(&plix_fake_calls) fake_calls;
-
-    bool load() {
-        if (!lib.open(PLIX_LIBRARY_PATH)) return false;
-#define PLIX_BIND(field, name) field = lib.fn<decltype(field)>(#name)
-        PLIX_BIND(validate, plix_validate);
-        PLIX_BIND(list, plix_list);
-        PLIX_BIND(download, plix_download);
-        PLIX_BIND(use_fake, plix_use_fake);
-        PLIX_BIND(allow_writes, plix_allow_writes);
-        PLIX_BIND(result_json, plix_result_json);
-        PLIX_BIND(last_error, plix_last_error);
-        PLIX_BIND(redact, plix_redact);
-        PLIX_BIND(fake_set, plix_fake_set);
-        PLIX_BIND(fake_calls, plix_fake_calls);
-#undef PLIX_BIND
-        return validate && list && download && use_fake && allow_writes && result_json &&
-               last_error && redact && fake_set && fake_calls;
-    }
+    bool load() { return lib.open(PLIX_LIBRARY_PATH) && bind(lib); }
 };
 
 constexpr char kSettings[] = "{\"APIKey\":\"abcd-1234\"}";

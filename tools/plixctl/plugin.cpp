@@ -80,26 +80,9 @@ bool plugin::load(const std::string &path, std::string &error) {
         slot = reinterpret_cast<std::remove_reference_t<decltype(slot)>>(symbol(h, name));
         if (!slot) complete = false;
     };
-    bind(validate, "plix_validate");
-    bind(list, "plix_list");
-    bind(stream_url, "plix_stream_url");
-    bind(download, "plix_download");
-    bind(set_io, "plix_set_io");
-    bind(use_fake, "plix_use_fake");
-    bind(allow_writes, "plix_allow_writes");
-    bind(result_json, "plix_result_json");
-    bind(last_error, "plix_last_error");
-    bind(version, "plix_version");
-    bind(runtime_type, "plix_runtime_type");
-    bind(caps, "plix_caps");
-    bind(base_url, "plix_base_url");
-    bind(parse_season_episode, "plix_parse_season_episode");
-    bind(is_torrent_file, "plix_is_torrent_file");
-    bind(is_magnet_link, "plix_is_magnet_link");
-    bind(redact, "plix_redact");
-    bind(fake_reset, "plix_fake_reset");
-    bind(fake_set, "plix_fake_set");
-    bind(fake_calls, "plix_fake_calls");
+#define PLIX_EXPORT(name, member) bind(member, #name);
+#include "platform/plix_export_list.h"
+#undef PLIX_EXPORT
     if (!complete) error = path + " is not the plix plug-in (exports missing)";
     return complete;
 }
