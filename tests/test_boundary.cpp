@@ -10,6 +10,7 @@
 
 #include "boundary/plix_boundary.h"
 #include "dialect/plix_session.h"
+#include "platform/plix_platform.h"
 #include "plix_test_util.h"
 #include "recording_io.h"
 
@@ -228,6 +229,32 @@ TEST_F(frame, ResultChannelIsPerThread) {
     EXPECT_STREQ(plix_last_error(), "");
     call(plix_list, "nope");
     EXPECT_STREQ(plix_result_json(), "");  // a failure clears the last result
+}
+
+// The per-thread values of several users live side by side: each keeps its
+// own, and a thread's values are released when it exits.
+TEST(ThreadSlots, OwnValuesReleasedAtThreadExit) {
+    static std::atomic<int> released{0};
+    static constexpr plix_slot mine = {[](void *p) {
+        free(p);
+        ++released;
+    }};
+    std::thread([] {
+        ASSERT_EQ(plix_slot_get(&mine), nullptr);
+        const char *redacted = plix_redact("https://u:p@h/x?apikey=K");
+        plix_fake_reset();
+        const char *url = plix_fake_last_url();
+        char *value = plix_strdup("own");
+        ASSERT_TRUE(plix_slot_set(&mine, value));
+        ASSERT_TRUE(plix_slot_set(&mine, plix_strdup("replaced")));  // frees "own"
+        EXPECT_EQ(released.load(), 1);
+        EXPECT_STREQ(static_cast<char *>(plix_slot_get(&mine)), "replaced");
+        EXPECT_STREQ(redacted, "https://h/x?apikey=***");
+        EXPECT_STREQ(url, "");
+        EXPECT_STREQ(plix_result_json(), "");
+    }).join();
+    EXPECT_EQ(released.load(), 2);
+    EXPECT_EQ(plix_slot_get(&mine), nullptr);  // this thread never set one
 }
 
 TEST_F(frame, SelectionIsCopied) {

@@ -26,5 +26,8 @@ void plix_publish(int failed, const char *error, const char *result);
 // selected (the built-in network transport, which does not exist).
 [[nodiscard]] bool plix_io_snapshot(plix_io *copy);
 
+// Opens (flag != 0) or closes the process-wide write gate download needs.
+void plix_writes_allow(int flag);
+
 // The constant handler table.
 extern const plix_handler plix_handler_table;

@@ -1,5 +1,6 @@
-// The exported functions: the flat operations, transport selection, the
-// per-thread result channel, constants and the small utilities.
+// Every exported function of the plug-in, and the per-thread result
+// channel. The operations run in the handler's frame; the other exports
+// forward to the module that does the work.
 #include <stdlib.h>
 
 #include <atomic>
@@ -9,9 +10,43 @@
 #include "dialect/plix_identity.h"
 #include "exchange/plix_exchange.h"
 #include "platform/plix_platform.h"
+#include "season/plix_season.h"
 #include "util/plix_util.h"
 
 namespace {
+
+// The calling thread's result channel: its last answer and last message.
+// Empty texts are kept as "nothing"; the getters read both as "".
+struct channel {
+    char *result;
+    char *error;
+};
+
+void channel_free(void *p) {
+    auto *c = static_cast<channel *>(p);
+    free(c->result);
+    free(c->error);
+    free(c);
+}
+constexpr plix_slot s_channel = {channel_free};
+
+channel *channel_get(bool create) {
+    auto *c = static_cast<channel *>(plix_slot_get(&s_channel));
+    if (c || !create) return c;
+    c = static_cast<channel *>(calloc(1, sizeof(channel)));
+    return c && plix_slot_set(&s_channel, c) ? c : nullptr;
+}
+
+// Replaces a channel text, freeing what it held.
+void put(char **text, char *value) {
+    free(*text);
+    *text = value;
+}
+
+// plix_redact's output, per thread, until the thread's next call.
+enum { kRedactSize = 2048 };
+void free_block(void *p) { free(p); }
+constexpr plix_slot s_redacted = {free_block};
 
 // The transport selection: g_io is null (none), &g_user_io (the host's
 // table, copied) or the fake's table. Guarded by g_io_lock, which is held
@@ -73,36 +108,28 @@ int flat(entry_fn entry, const char *settings, const char *argument, char *out, 
     if (out && cap > 0) return entry(transport, settings, argument, out, cap);
     int r = entry(transport, settings, argument, nullptr, 0);
     if (r != PLIX_E_BUFFER) return r;
-    plix_thread *t = plix_thread_get(false);
-    if (t && t->result && t->result[0]) {
-        free(t->error);
-        t->error = nullptr;
+    channel *c = channel_get(false);
+    if (c && c->result && c->result[0]) {
+        put(&c->error, nullptr);
         return 0;
     }
     return PLIX_E_BUFFER;
 }
 
-// Replaces a result-channel slot, freeing what it held.
-void put(char **slot, char *value) {
-    free(*slot);
-    *slot = value;
-}
-
 }  // namespace
 
 void plix_publish_take(int failed, const char *error, char *result) {
-    plix_thread *t = plix_thread_get(true);
-    if (!t) {
+    channel *c = channel_get(true);
+    if (!c) {
         free(result);
         return;
     }
-    // Empty texts are kept as "nothing"; the getters read both as "".
-    put(&t->error, failed && error && error[0] ? plix_strdup(error) : nullptr);
+    put(&c->error, failed && error && error[0] ? plix_strdup(error) : nullptr);
     if (result && !result[0]) {
         free(result);
         result = nullptr;
     }
-    put(&t->result, result);
+    put(&c->result, result);
 }
 
 void plix_publish(int failed, const char *error, const char *result) {
@@ -163,13 +190,13 @@ PLIX_API int plix_use_fake(void) {
 }
 
 PLIX_API const char *plix_result_json(void) {
-    plix_thread *t = plix_thread_get(false);
-    return t && t->result ? t->result : "";
+    channel *c = channel_get(false);
+    return c && c->result ? c->result : "";
 }
 
 PLIX_API const char *plix_last_error(void) {
-    plix_thread *t = plix_thread_get(false);
-    return t && t->error ? t->error : "";
+    channel *c = channel_get(false);
+    return c && c->error ? c->error : "";
 }
 
 PLIX_API const char *plix_version(void) { return PLIX_VERSION; }
@@ -184,10 +211,48 @@ PLIX_API int plix_is_torrent_file(const void *data, uint64_t length) {
 PLIX_API int plix_is_magnet_link(const char *text) { return plix_link_is_magnet(text); }
 
 PLIX_API const char *plix_redact(const char *text) {
-    plix_thread *t = plix_thread_get(true);
-    if (!t) return "";
-    plix_redact_into(text, t->redact, sizeof t->redact);
-    return t->redact;
+    auto *out = static_cast<char *>(plix_slot_get(&s_redacted));
+    if (!out) {
+        out = static_cast<char *>(malloc(kRedactSize));
+        if (!out || !plix_slot_set(&s_redacted, out)) return "";
+    }
+    plix_redact_into(text, out, kRedactSize);
+    return out;
 }
+
+PLIX_API int plix_parse_season_episode(const char *name, int *season_out, int *episode_out) {
+    int season = 0, episode = 0;
+    if (!plix_season_episode(name, &season, &episode)) return 0;
+    if (season_out) *season_out = season;
+    if (episode_out) *episode_out = episode;
+    return 1;
+}
+
+PLIX_API const plix_handler *plhnd_get(void) { return &plix_handler_table; }
+
+PLIX_API int plix_allow_writes(int flag) {
+    plix_writes_allow(flag);
+    return 0;
+}
+
+// The fake transport's routes and counters.
+
+PLIX_API void plix_fake_reset(void) { plix_io_fake_reset(); }
+
+PLIX_API int plix_fake_set(const char *method, const char *url, int status, const char *body) {
+    return plix_io_fake_set(method, url, status, body);
+}
+
+PLIX_API int plix_fake_fail(const char *method, const char *url, const char *message) {
+    return plix_io_fake_fail(method, url, message);
+}
+
+PLIX_API int plix_fake_calls(const char *method, const char *url) {
+    return plix_io_fake_calls(method, url);
+}
+
+PLIX_API const char *plix_fake_last_body(const char *url) { return plix_io_fake_last_body(url); }
+
+PLIX_API const char *plix_fake_last_url(void) { return plix_io_fake_last_url(); }
 
 }  // extern "C"

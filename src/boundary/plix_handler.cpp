@@ -145,13 +145,4 @@ const plix_handler plix_handler_table = {
     h_stream_url,      h_download,        nullptr,    nullptr,
 };
 
-extern "C" {
-
-PLIX_API const plix_handler *plhnd_get(void) { return &plix_handler_table; }
-
-PLIX_API int plix_allow_writes(int flag) {
-    s_writes.store(flag ? 1 : 0);
-    return 0;
-}
-
-}  // extern "C"
+void plix_writes_allow(int flag) { s_writes.store(flag ? 1 : 0); }

@@ -64,6 +64,16 @@ void plix_body_line(const char *text, char *output, size_t size);
 void plix_http_msg(int32_t status, const char *body, uint64_t length, const char *label,
                    char *message, size_t capacity);
 
+// The fake's routes and counters, as the plix_fake_* exports reach them
+// (same arguments and answers).
+void plix_io_fake_reset();
+[[nodiscard]] int plix_io_fake_set(const char *method, const char *url, int status,
+                                   const char *body);
+[[nodiscard]] int plix_io_fake_fail(const char *method, const char *url, const char *message);
+[[nodiscard]] int plix_io_fake_calls(const char *method, const char *url);
+const char *plix_io_fake_last_body(const char *url);
+const char *plix_io_fake_last_url();
+
 // The built-in transports. plix_io_curl() is null: there is no network
 // transport inside the plug-in.
 const plix_io *plix_io_fake(void);

@@ -159,15 +159,15 @@ void f_free(void *, char *text) { free(text); }
 
 constexpr plix_io g_fake = {nullptr, f_get, f_post, f_free};
 
+void free_text(void *text) { free(text); }
+
+// The last text the getters handed to the calling thread, kept until its
+// next getter call.
+constexpr plix_slot s_handed_out = {free_text};
+
 // Hands a copy to the calling thread's slot and returns it ("" without one).
 const char *hand_out(char *copy) {
-    plix_thread *t = plix_thread_get(true);
-    if (!t) {
-        free(copy);
-        return "";
-    }
-    free(t->fake_ret);
-    t->fake_ret = copy;
+    if (!plix_slot_set(&s_handed_out, copy)) return "";
     return copy ? copy : "";
 }
 
@@ -175,9 +175,7 @@ const char *hand_out(char *copy) {
 
 const plix_io *plix_io_fake(void) { return &g_fake; }
 
-extern "C" {
-
-PLIX_API void plix_fake_reset(void) {
+void plix_io_fake_reset() {
     plix_lock_guard hold(&g_fl);
     for (int i = 0; i < g_n; ++i) route_free(g_r[i]);
     free(g_r);
@@ -187,7 +185,7 @@ PLIX_API void plix_fake_reset(void) {
     g_last_url = nullptr;
 }
 
-PLIX_API int plix_fake_set(const char *method, const char *url, int status, const char *body) {
+int plix_io_fake_set(const char *method, const char *url, int status, const char *body) {
     if (!valid_method(method) || !url) return PLIX_E_INVALID;
     plix_lock_guard hold(&g_fl);
     route *r = upsert(method, url);
@@ -197,7 +195,7 @@ PLIX_API int plix_fake_set(const char *method, const char *url, int status, cons
     return r->body ? 0 : PLIX_E_BUFFER;
 }
 
-PLIX_API int plix_fake_fail(const char *method, const char *url, const char *message) {
+int plix_io_fake_fail(const char *method, const char *url, const char *message) {
     if (!valid_method(method) || !url) return PLIX_E_INVALID;
     plix_lock_guard hold(&g_fl);
     route *r = upsert(method, url);
@@ -207,7 +205,7 @@ PLIX_API int plix_fake_fail(const char *method, const char *url, const char *mes
     return r->failure ? 0 : PLIX_E_BUFFER;
 }
 
-PLIX_API int plix_fake_calls(const char *method, const char *url) {
+int plix_io_fake_calls(const char *method, const char *url) {
     plix_lock_guard hold(&g_fl);
     if (!url) return g_total;
     int sum = 0;
@@ -217,7 +215,7 @@ PLIX_API int plix_fake_calls(const char *method, const char *url) {
     return sum;
 }
 
-PLIX_API const char *plix_fake_last_body(const char *url) {
+const char *plix_io_fake_last_body(const char *url) {
     char *copy = nullptr;
     if (url) {
         plix_lock_guard hold(&g_fl);
@@ -226,7 +224,7 @@ PLIX_API const char *plix_fake_last_body(const char *url) {
     return hand_out(copy);
 }
 
-PLIX_API const char *plix_fake_last_url(void) {
+const char *plix_io_fake_last_url() {
     char *copy;
     {
         plix_lock_guard hold(&g_fl);
@@ -234,5 +232,3 @@ PLIX_API const char *plix_fake_last_url(void) {
     }
     return hand_out(copy);
 }
-
-}  // extern "C"

@@ -52,30 +52,46 @@ class plix_lock_guard {
     plix_lock *lock_;
 };
 
-// ---------------------------------------------------------- thread state
+// ---------------------------------------------------------- thread slots
+// Per-thread values. Each user of per-thread state owns a slot: a plix_slot
+// constant at namespace scope, whose address tells it apart, and whose
+// release function frees a value. A thread starts with no value in any
+// slot; when it exits, the platform releases the values it holds.
 
-enum { PLIX_REDACT_SIZE = 2048 };
-
-// Everything the plug-in keeps per thread. Heap strings are owned; null
-// reads as the empty text.
-struct plix_thread {
-    char *result;                   // last success answer
-    char *error;                    // last failure message
-    char *fake_ret;                 // last text handed out by the fake's getters
-    char redact[PLIX_REDACT_SIZE];  // plix_redact's output
+struct plix_slot {
+    void (*release)(void *value);
 };
 
-// The calling thread's state. With create, it is made on first use; null
-// when it does not exist yet (create false) or cannot be allocated. The
-// platform releases it, and the strings it holds, when the thread exits.
-plix_thread *plix_thread_get(bool create);
+// The calling thread's value in slot, or null when it holds none.
+[[nodiscard]] void *plix_slot_get(const plix_slot *slot);
+// Makes value (null allowed) the calling thread's value in slot, releasing
+// the value held before. false when the thread's state cannot be allocated;
+// value is then released at once.
+[[nodiscard]] bool plix_slot_set(const plix_slot *slot, void *value);
 
-// Frees a thread's state and every string it holds (null is ignored); the
-// platform's thread-exit hook calls it.
+// ------------------------------------------------------ per-thread record
+// What the platform keeps per thread: one value per slot in use. Only the
+// platform files reach it.
+
+enum { PLIX_THREAD_SLOTS = 4 };  // more slots than the plug-in's users
+
+struct plix_thread {
+    struct {
+        const plix_slot *slot;
+        void *value;
+    } items[PLIX_THREAD_SLOTS];
+};
+
+// The calling thread's record. With create, it is made on first use; null
+// when it does not exist yet (create false) or cannot be allocated. The
+// platform releases it, and the values it holds, when the thread exits.
+[[nodiscard]] plix_thread *plix_thread_get(bool create);
+
+// Releases every value a thread's record holds, then the record (null is
+// ignored); the platform's thread-exit hook calls it.
 inline void plix_thread_free(plix_thread *t) {
     if (!t) return;
-    free(t->result);
-    free(t->error);
-    free(t->fake_ret);
+    for (auto &item : t->items)
+        if (item.slot && item.value) item.slot->release(item.value);
     free(t);
 }

@@ -165,12 +165,3 @@ int plix_season_episode(const char *name, int *season, int *episode) {
         return 1;
     return stage_compact(name, season, episode);
 }
-
-extern "C" PLIX_API int plix_parse_season_episode(const char *name, int *season_out,
-                                                  int *episode_out) {
-    int season = 0, episode = 0;
-    if (!plix_season_episode(name, &season, &episode)) return 0;
-    if (season_out) *season_out = season;
-    if (episode_out) *episode_out = episode;
-    return 1;
-}
