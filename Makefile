@@ -1,9 +1,14 @@
 # The two commands of a fresh machine: `make demo` and `make test`. Both
-# install what is missing first (scripts/deps.sh).
+# install what is missing first (scripts/deps.sh, through `make deps`).
+# A developer who has everything skips that check with `make test DEPS=`.
 
 CMAKE ?= cmake
 # How long `make fuzz` runs each fuzz target, in seconds.
-SECONDS ?= 60
+FUZZ_SECONDS ?= 60
+# What the building targets depend on; empty skips the dependency check.
+DEPS ?= deps
+WINDOWS_DEPS := $(if $(DEPS),deps-windows)
+BENCH_DEPS := $(if $(DEPS),deps-bench)
 # The tests that run under ThreadSanitizer: those with threads in them.
 TSAN_TESTS = test_stress test_boundary test_exchange
 
@@ -12,14 +17,20 @@ TSAN_TESTS = test_stress test_boundary test_exchange
 BENCH_ARGS ?= --benchmark_repetitions=5 --benchmark_display_aggregates_only=true \
 	--benchmark_enable_random_interleaving=true
 
-.PHONY: all deps build demo test bench test-asan test-tsan fuzz clean format windows test-windows
+.PHONY: all deps deps-windows deps-bench build demo test bench test-asan test-tsan fuzz clean \
+	format windows test-windows
 
 all: build
 
+# Installs what is missing (quick when everything is there).
 deps:
 	./scripts/deps.sh
+deps-windows:
+	./scripts/deps.sh windows
+deps-bench:
+	./scripts/deps.sh bench
 
-build: deps
+build: $(DEPS)
 	$(CMAKE) --preset default
 	$(CMAKE) --build --preset default
 
@@ -38,8 +49,7 @@ test: build
 # The Windows x86-64 DLL, cross-built with mingw-w64; its tests run under
 # Wine. `make windows` also gathers plix.dll, plix.lib and plix.h in
 # build/plix-win64/.
-windows:
-	./scripts/deps.sh windows
+windows: $(WINDOWS_DEPS)
 	$(CMAKE) --preset windows
 	$(CMAKE) --build --preset windows
 	$(CMAKE) --install build/windows --prefix build/plix-win64
@@ -49,25 +59,24 @@ test-windows: windows
 
 # The whole unit suite and the fuzz corpus replays under AddressSanitizer
 # and UBSan.
-test-asan: deps
+test-asan: $(DEPS)
 	$(CMAKE) --preset asan
 	$(CMAKE) --build --preset asan
 	ctest --preset asan
 
 # The concurrency tests under ThreadSanitizer.
-test-tsan: deps
+test-tsan: $(DEPS)
 	$(CMAKE) --preset tsan
 	$(CMAKE) --build --preset tsan --target $(TSAN_TESTS)
 	ctest --preset tsan -R '^($(shell echo $(TSAN_TESTS) | tr ' ' '|'))$$'
 
-# Every fuzz target for SECONDS seconds, two at a time.
-fuzz: deps
+# Every fuzz target for FUZZ_SECONDS seconds, two at a time.
+fuzz: $(DEPS)
 	$(CMAKE) --preset asan
 	$(CMAKE) --build --preset asan
-	./scripts/fuzz.sh $(SECONDS)
+	./scripts/fuzz.sh $(FUZZ_SECONDS)
 
-bench:
-	./scripts/deps.sh bench
+bench: $(BENCH_DEPS)
 	$(CMAKE) --preset bench
 	$(CMAKE) --build --preset bench
 	./build/bench/bench/plix_bench $(BENCH_ARGS)

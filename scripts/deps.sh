@@ -2,6 +2,19 @@
 # Installs every build and test dependency that is missing, and nothing else.
 # Quick when everything is present: it only asks dpkg.
 #
+# What it installs, and from where:
+# - from the machine's own Debian release (apt-get install): CMake, make, g++
+#   and clang with clang's sanitizer and fuzzer runtimes, pkg-config and
+#   GoogleTest; libcurl, Python, OpenSSL and mktorrent for plixctl and its
+#   end-to-end tests; with "windows", the mingw-w64 cross compiler and Wine;
+#   with "bench", Google Benchmark;
+# - yyjson, the one library the plug-in links (libyyjson-dev and its runtime
+#   package libyyjson0), from the next Debian release's suite: Debian 12 has
+#   no yyjson package, and the next release's builds install on it as they
+#   are. Only the yyjson version in yyjson_version below is accepted; the
+#   plug-in is built and tested against it, so another one stops the script
+#   until someone has checked it and moved the pin.
+#
 #   deps.sh                     the native build and tests
 #   deps.sh windows             the same, plus the mingw-w64 cross compiler and
 #                               Wine for the Windows build and its tests
@@ -20,6 +33,8 @@ set -eu
 here=$(cd "$(dirname "$0")/.." && pwd)
 state="$here/build/.apt-next"
 next_suite=${PLIX_NEXT_SUITE:-trixie}
+# The yyjson release the plug-in is built and tested with (upstream version).
+yyjson_version=0.10.0
 
 # Packages from the machine's own suite, by the groups that need them.
 core_pkgs="cmake make g++ clang pkg-config googletest libgtest-dev"
@@ -58,6 +73,18 @@ archive_uri() {
     echo "$uri"
 }
 
+# The upstream part of a Debian version: "0.10.0+ds-1+b1" gives "0.10.0".
+upstream() { echo "$1" | sed -e 's/^[0-9]*://' -e 's/[+~-].*$//'; }
+
+# Stops unless version (a Debian version of yyjson) is the pinned release.
+check_yyjson() {
+    got=$(upstream "$1")
+    [ "$got" = "$yyjson_version" ] && return 0
+    echo "deps: yyjson $got ($2) is not the release plix is built and tested with," \
+        "$yyjson_version; check it and update yyjson_version in scripts/deps.sh" >&2
+    exit 1
+}
+
 # Private apt for the next suite: its own sources, lists and cache. The first
 # argument is the apt tool to run (apt-get or apt-cache).
 next_apt() {
@@ -94,6 +121,8 @@ fetch_source() {
         next_apt apt-get update >/dev/null
     fi
     for try in 1 2; do
+        offered=$(next_apt apt-cache showsrc yyjson 2>/dev/null | awk '/^Version:/ {print $2; exit}')
+        [ -z "$offered" ] || check_yyjson "$offered" "the $next_suite suite's source package"
         (cd "$dest" && next_apt apt-get source --download-only yyjson) >"$log" 2>&1 || true
         if ls "$dest"/yyjson_*.orig.tar.* >/dev/null 2>&1; then return 0; fi
         [ "$try" = 2 ] || next_apt apt-get update >/dev/null
@@ -126,6 +155,9 @@ fi
 if [ -n "$(missing libyyjson-dev)" ]; then
     echo "deps: fetching yyjson from the $next_suite suite"
     next_apt apt-get update >/dev/null
+    offered=$(next_apt apt-cache show libyyjson-dev 2>/dev/null | awk '/^Version:/ {print $2; exit}')
+    [ -n "$offered" ] || { echo "deps: the $next_suite suite has no libyyjson-dev" >&2; exit 1; }
+    check_yyjson "$offered" "offered by the $next_suite suite"
     dl="$state/debs"
     rm -rf "$dl" && mkdir -p "$dl"
     # The runtime package's name carries the soname; ask the index for it.
@@ -135,3 +167,4 @@ if [ -n "$(missing libyyjson-dev)" ]; then
     (cd "$dl" && next_apt apt-get download libyyjson-dev "$rt" >/dev/null)
     sudo_ dpkg -i "$dl"/*.deb >/dev/null
 fi
+check_yyjson "$(dpkg-query -W -f='${Version}' libyyjson-dev)" "installed"

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "plix.h"
 
@@ -101,16 +102,23 @@ TEST(Season, NullArguments) {
 
 TEST(Season, ReadsNothingPastTheEnd) {
     // Every prefix of a name ending in the middle of a pattern, copied into
-    // an exact-size heap block, so ASan sees any read past the NUL.
+    // an exact-size heap block, so ASan sees any read past the NUL. In
+    // every build, the answer must not change when the same prefix is
+    // followed, after its NUL, by bytes that would complete a pattern.
     const std::string names[] = {"Show Season 1 Episode 2", "S01EP02", "12x05", " 2019 ", "Ep05"};
     for (const std::string &n : names) {
         for (size_t len = 0; len <= n.size(); ++len) {
             char *p = static_cast<char *>(malloc(len + 1));
             memcpy(p, n.data(), len);
             p[len] = '\0';
-            int s, e;
-            plix_parse_season_episode(p, &s, &e);
+            int s = -1, e = -1;
+            int found = plix_parse_season_episode(p, &s, &e);
             free(p);
+            std::string padded = n.substr(0, len) + '\0' + "E07 Season 3 Episode 4 S05E06";
+            int ps = -1, pe = -1;
+            int padded_found = plix_parse_season_episode(padded.c_str(), &ps, &pe);
+            EXPECT_EQ(std::make_tuple(found, s, e), std::make_tuple(padded_found, ps, pe))
+                << n.substr(0, len);
         }
     }
 }

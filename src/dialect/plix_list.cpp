@@ -81,8 +81,8 @@ int plix_do_list_downloader(const plix_sess *sess, plix_buf *out, char *message,
         plix_buf_query(&url.get(), "page", "0") != 0 ||
         plix_buf_query(&url.get(), "perPage", "50") != 0)
         return plix_oom(message, capacity);
-    return list_files(sess, &url.get(), "downloader/list", plix_read_downloader_rows, out, message,
-                      capacity);
+    return list_files(sess, &url.get(), "downloader/list", plix_downloader_rows_of_value, out,
+                      message, capacity);
 }
 
 int plix_do_list_seedbox_item(const plix_sess *sess, const char *id, plix_buf *out, char *message,
@@ -95,7 +95,7 @@ int plix_do_list_seedbox_item(const plix_sess *sess, const char *id, plix_buf *o
     if (plix_buf_adds(&url.get(), PLIX_BASE_URL "/seedbox/list") != 0 ||
         plix_buf_query(&url.get(), "ids", id) != 0)
         return plix_oom(message, capacity);
-    return list_files(sess, &url.get(), "seedbox/list", plix_read_seedbox_files, out, message,
+    return list_files(sess, &url.get(), "seedbox/list", plix_seedbox_files_of_value, out, message,
                       capacity);
 }
 

@@ -108,10 +108,11 @@ int plix_parse_downloader_list(const char *body, uint64_t length, plix_links *li
     yyjson_val *value;
     int r = plix_parse_envelope(body, length, doc.out(), &value, message, capacity);
     if (r != 0) return r;
-    return plix_read_downloader_rows(value, list, message, capacity);
+    return plix_downloader_rows_of_value(value, list, message, capacity);
 }
 
-int plix_read_downloader_rows(yyjson_val *value, plix_links *list, char *message, size_t capacity) {
+int plix_downloader_rows_of_value(yyjson_val *value, plix_links *list, char *message,
+                                  size_t capacity) {
     *list = plix_links{};
     yyjson_val *rows = plix_value_array(value);
     if (!rows) {

@@ -13,10 +13,11 @@ int plix_parse_seedbox_files(const char *body, uint64_t length, plix_links *list
     yyjson_val *value;
     int r = plix_parse_envelope(body, length, doc.out(), &value, message, capacity);
     if (r != 0) return r;
-    return plix_read_seedbox_files(value, list, message, capacity);
+    return plix_seedbox_files_of_value(value, list, message, capacity);
 }
 
-int plix_read_seedbox_files(yyjson_val *value, plix_links *list, char *message, size_t capacity) {
+int plix_seedbox_files_of_value(yyjson_val *value, plix_links *list, char *message,
+                                size_t capacity) {
     *list = plix_links{};
     yyjson_val *torrents = plix_value_array(value);
     if (!torrents) {

@@ -73,10 +73,10 @@ using plix_links_guard = plix_owner<plix_links, plix_links_free>;
 // that opens it itself (and so can release the body before the records are
 // copied). value is the envelope's value; the results and messages are the
 // parsers' own.
-[[nodiscard]] int plix_read_downloader_rows(yyjson_val *value, plix_links *list, char *message,
-                                            size_t capacity);
-[[nodiscard]] int plix_read_seedbox_files(yyjson_val *value, plix_links *list, char *message,
-                                          size_t capacity);
+[[nodiscard]] int plix_downloader_rows_of_value(yyjson_val *value, plix_links *list, char *message,
+                                                size_t capacity);
+[[nodiscard]] int plix_seedbox_files_of_value(yyjson_val *value, plix_links *list, char *message,
+                                              size_t capacity);
 
 // The text to play from a listing entry: "locator", else "link", else
 // "path" (each only as a non-empty string). 0, -8, -2 or -5.
