@@ -1,6 +1,7 @@
 #include "bench_baseline.h"
 
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <yyjson.h>
 
@@ -218,6 +219,29 @@ char *download(text body, text request, text settings) {
         yyjson_mut_obj_add_val(d.out, payload, "Files", copy);
     }
     return write(d, obj);
+}
+
+size_t floor_read(const text *texts, size_t count) {
+    size_t values = 0;
+    for (size_t i = 0; i < count; ++i) {
+        yyjson_doc *doc = read(texts[i]);
+        values += yyjson_doc_get_val_count(doc);
+        yyjson_doc_free(doc);
+    }
+    return values;
+}
+
+size_t floor_read_write(const text *texts, size_t count) {
+    size_t written = 0;
+    for (size_t i = 0; i < count; ++i) {
+        yyjson_doc *doc = read(texts[i]);
+        size_t length = 0;
+        char *out = yyjson_write(doc, 0, &length);
+        written += length;
+        free(out);
+        yyjson_doc_free(doc);
+    }
+    return written;
 }
 
 int season_episode(const char *name, int *season, int *episode) {

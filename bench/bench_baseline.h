@@ -28,6 +28,15 @@ char *stream(text entry, text settings);
 // The add answer of downloader/add for a download request {"Link":...}.
 char *download(text body, text request, text settings);
 
+// The floors of a case: the least any implementation does with its texts
+// (the response body, and the host's texts for the small cases).
+// B1 reads every text with yyjson's strict reader and releases the
+// documents; B2 does the same, then writes each whole parsed document with
+// yyjson's compact writer and releases the texts. Both answer a number that
+// depends on the work, so that none of it can be left out.
+size_t floor_read(const text *texts, size_t count);
+size_t floor_read_write(const text *texts, size_t count);
+
 // One pass over the name that finds the common SxxEyy spelling only: the
 // least a recogniser reads.
 int season_episode(const char *name, int *season, int *episode);

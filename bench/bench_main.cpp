@@ -1,9 +1,13 @@
-// plix benchmarks: every case runs the plug-in through its flat exports and
-// the yyjson baseline of the same work in the same process and run, and the
-// run ends with a table of their ratios and of the peak heap of the large
-// listings. Before anything is timed, each case's two answers are compared
-// byte for byte, so the baseline provably writes the same document.
+// plix benchmarks: every case runs the plug-in through its flat exports,
+// its two floors (yyjson's strict reader over the same texts, B1, and that
+// followed by yyjson's compact writer over the whole parsed documents, B2)
+// and the yyjson baseline that writes the same answer, all in the same
+// process and run. The run ends with a table of their ratios and of the
+// peak heap of the large listings. Before anything is timed, each case's
+// plug-in and baseline answers are compared byte for byte, so the baseline
+// provably writes the same document.
 #include <benchmark/benchmark.h>
+#include <malloc.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -106,6 +110,9 @@ struct bench_case {
     std::function<char *()> baseline;
     const std::string *body;  // the response body, for the heap ratio; null: none
     bool check = true;
+    // The texts the floors read: the response body, and for the small cases
+    // the host's texts too. Empty: the case has no floors.
+    std::vector<baseline::text> floor = {};
 };
 
 std::vector<bench_case> make_cases() {
@@ -182,6 +189,18 @@ std::vector<bench_case> make_cases() {
                      return nullptr;
                  },
                  nullptr, false});
+    auto floors = [&](const char *id, std::vector<baseline::text> texts) {
+        for (bench_case &k : c)
+            if (!strcmp(k.id, id)) k.floor = std::move(texts);
+    };
+    floors("downloader_50", {as_text(in.rows50), as_text(in.settings)});
+    floors("downloader_65536", {as_text(in.rows65536)});
+    floors("seedbox_10000", {as_text(in.torrents10000)});
+    floors("torrent_65536", {as_text(in.files65536)});
+    floors("validate", {as_text(in.infos), as_text(in.settings)});
+    floors("stream_url", {as_text(in.entry), as_text(in.settings)});
+    floors("download_magnet", {as_text(in.added), as_text(in.request), as_text(in.settings)});
+    floors("settings_1mib", {as_text(in.infos), as_text(in.mib_settings)});
     return c;
 }
 
@@ -241,6 +260,15 @@ void run_baseline(benchmark::State &st, const bench_case *c) {
         benchmark::DoNotOptimize(answer);
         free(answer);
     }
+}
+
+void run_floor_read(benchmark::State &st, const bench_case *c) {
+    for (auto _ : st) benchmark::DoNotOptimize(baseline::floor_read(c->floor.data(), c->floor.size()));
+}
+
+void run_floor_read_write(benchmark::State &st, const bench_case *c) {
+    for (auto _ : st)
+        benchmark::DoNotOptimize(baseline::floor_read_write(c->floor.data(), c->floor.size()));
 }
 
 void run_plugin_threads(benchmark::State &st) {
@@ -398,10 +426,17 @@ void print_table(const table_reporter &rep, const std::vector<bench_case> &cases
            sysconf(_SC_NPROCESSORS_ONLN), cpu_model().c_str(), load_average().c_str());
     printf(
         "times are medians of the repetitions; noise is the larger coefficient of variation\n\n");
-    printf("%-36s %12s %12s %8s %10s %9s %8s\n", "case", "plug-in", "baseline", "ratio",
-           "heap/body", "rss/body", "noise");
+    printf("%-34s %10s %10s %10s %10s %7s %7s %7s %9s %8s %6s\n", "case", "plug-in", "B1", "B2",
+           "baseline", "/B1", "/B2", "/base", "heap/body", "rss/body", "noise");
+    auto ratio = [](double a, double b) {
+        char t[16] = "";
+        if (a > 0 && b > 0) snprintf(t, sizeof t, "%.2fx", a / b);
+        return std::string(t);
+    };
     for (const bench_case &c : cases) {
         table_reporter::figure p = get(std::string("plugin/") + c.id);
+        table_reporter::figure f1 = get(std::string("floor1/") + c.id);
+        table_reporter::figure f2 = get(std::string("floor2/") + c.id);
         table_reporter::figure b = get(std::string("baseline/") + c.id);
         char h[32] = "", rss[32] = "";
         for (const heap_row &r : heap)
@@ -409,9 +444,12 @@ void print_table(const table_reporter &rep, const std::vector<bench_case> &cases
                 snprintf(h, sizeof h, "%.2fx", r.plugin);
                 snprintf(rss, sizeof rss, "%.2fx", r.plugin_rss);
             }
-        printf("%-36s %12s %12s %7.2fx %10s %9s %7.1f%%\n", c.label, show_time(p.ns).c_str(),
-               show_time(b.ns).c_str(), b.ns > 0 ? p.ns / b.ns : 0.0, h, rss,
-               100 * std::max(p.cv, b.cv));
+        double noise = std::max({p.cv, b.cv, f1.cv, f2.cv});
+        printf("%-34s %10s %10s %10s %10s %7s %7s %7s %9s %8s %5.1f%%\n", c.label,
+               show_time(p.ns).c_str(), f1.ns > 0 ? show_time(f1.ns).c_str() : "",
+               f2.ns > 0 ? show_time(f2.ns).c_str() : "", show_time(b.ns).c_str(),
+               ratio(p.ns, f1.ns).c_str(), ratio(p.ns, f2.ns).c_str(), ratio(p.ns, b.ns).c_str(),
+               h, rss, 100 * noise);
     }
     table_reporter::figure p1 = get("plugin/validate_threads/1");
     table_reporter::figure p2 = get("plugin/validate_threads/2");
@@ -422,9 +460,9 @@ void print_table(const table_reporter &rep, const std::vector<bench_case> &cases
                             "validate, lock-free io, 2 threads"};
     const table_reporter::figure *pf[] = {&p1, &p2}, *bf[] = {&b1, &b2};
     for (int i = 0; i < 2; ++i)
-        printf("%-36s %12s %12s %7.2fx %10s %9s %7.1f%%\n", labels[i],
-               show_time(per_call(*pf[i])).c_str(), show_time(per_call(*bf[i])).c_str(),
-               per_call(*bf[i]) > 0 ? per_call(*pf[i]) / per_call(*bf[i]) : 0.0, "", "",
+        printf("%-34s %10s %10s %10s %10s %7s %7s %7s %9s %8s %5.1f%%\n", labels[i],
+               show_time(per_call(*pf[i])).c_str(), "", "", show_time(per_call(*bf[i])).c_str(),
+               "", "", ratio(per_call(*pf[i]), per_call(*bf[i])).c_str(), "", "",
                100 * std::max(pf[i]->cv, bf[i]->cv));
     auto over = [](double a, double b) { return b > 0 ? a / b : 0.0; };
     printf("\ntwo threads against one, throughput: plug-in %.2fx, baseline %.2fx\n",
@@ -439,12 +477,14 @@ void print_table(const table_reporter &rep, const std::vector<bench_case> &cases
             "peak over body size, %-18s allocated: plug-in %.2fx, baseline %.2fx; resident: "
             "plug-in %.2fx, baseline %.2fx\n",
             r.id, r.plugin, r.baseline, r.plugin_rss, r.baseline_rss);
-    printf("(time ratios are plug-in over baseline; per call for the thread rows)\n");
+    printf(
+        "(time ratios are the plug-in over B1, B2 and the baseline; per call for the thread "
+        "rows)\n");
 }
 
-// --plix_run=<side>/<case>[:calls]: only calls the case (the plug-in side or
-// the baseline side) that many times, untimed, for a profiler such as
-// callgrind. The thread cases are left out of it.
+// --plix_run=<side>/<case>[:calls]: only calls one side of the case (plugin,
+// floor1, floor2 or baseline) that many times, untimed, for a profiler such
+// as callgrind. The thread cases are left out of it.
 __attribute__((noinline)) int run_only(const std::vector<bench_case> &cases, const char *what) {
     std::string wanted = what;
     long calls = 1;
@@ -454,16 +494,23 @@ __attribute__((noinline)) int run_only(const std::vector<bench_case> &cases, con
         wanted.resize(colon);
     }
     for (const bench_case &c : cases) {
-        bool plugin = wanted == std::string("plugin/") + c.id;
-        if (!plugin && wanted != std::string("baseline/") + c.id) continue;
+        std::string side = wanted.substr(0, wanted.find('/'));
+        if (wanted != side + "/" + c.id) continue;
+        if (side != "plugin" && side != "baseline" && (c.floor.empty() || side.rfind("floor", 0)))
+            continue;
         plix_use_fake();
         // Under callgrind with --instr-atstart=no only these calls are
         // simulated, not the making of the inputs.
         CALLGRIND_START_INSTRUMENTATION;
         int r = 0;
         for (long i = 0; i < calls && r == 0; ++i) {
-            if (plugin)
+            if (side == "plugin")
                 r = c.plugin() != 0;
+            else if (side == "floor1")
+                benchmark::DoNotOptimize(baseline::floor_read(c.floor.data(), c.floor.size()));
+            else if (side == "floor2")
+                benchmark::DoNotOptimize(
+                    baseline::floor_read_write(c.floor.data(), c.floor.size()));
             else
                 free(c.baseline());
         }
@@ -487,6 +534,13 @@ int main(int argc, char **argv) {
             break;
         }
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    // Measure work, not page faults: glibc moves its mmap and trim
+    // thresholds as large blocks come and go, so the same large listing
+    // would cost twice as much whenever its blocks need fresh pages. Pinned,
+    // every block up to 32 MiB stays on the heap and the heap is never
+    // trimmed, for the plug-in and the floors alike.
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    mallopt(M_TRIM_THRESHOLD, 1 << 30);
     g_out = static_cast<char *>(malloc(kOutSize));
     make_inputs();
     static std::vector<bench_case> cases = make_cases();
@@ -497,6 +551,14 @@ int main(int argc, char **argv) {
     for (const bench_case &c : cases) {
         benchmark::RegisterBenchmark((std::string("plugin/") + c.id).c_str(), run_plugin, &c)
             ->Unit(benchmark::kMicrosecond);
+        if (!c.floor.empty()) {
+            benchmark::RegisterBenchmark((std::string("floor1/") + c.id).c_str(), run_floor_read,
+                                         &c)
+                ->Unit(benchmark::kMicrosecond);
+            benchmark::RegisterBenchmark((std::string("floor2/") + c.id).c_str(),
+                                         run_floor_read_write, &c)
+                ->Unit(benchmark::kMicrosecond);
+        }
         benchmark::RegisterBenchmark((std::string("baseline/") + c.id).c_str(), run_baseline, &c)
             ->Unit(benchmark::kMicrosecond);
     }

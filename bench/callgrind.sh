@@ -1,6 +1,7 @@
 #!/bin/sh
-# Instruction counts of every case under callgrind: the plug-in side and the
-# baseline side, per call, and their ratio. Slow (each case runs under the
+# Instruction counts of every case under callgrind: the plug-in, its floors
+# B1 and B2 (where the case has them) and the baseline, per call, and the
+# plug-in's ratio to each. Slow (each case runs under the
 # simulator) but untouched by the machine's load, so it settles a ratio that
 # the timings leave in doubt.
 #
@@ -21,17 +22,23 @@ calls_of() {
     esac
 }
 
-ir() {  # side case calls
+ir() {  # side case calls; prints nothing when the case has no such side
+    rm -f "$out/cg"
     valgrind --tool=callgrind --callgrind-out-file="$out/cg" --instr-atstart=no \
-        "$bin" --plix_run="$1/$2:$3" >/dev/null 2>&1
+        "$bin" --plix_run="$1/$2:$3" >/dev/null 2>&1 || return 0
     awk '/^totals:/ {print $2}' "$out/cg"
 }
 
-printf '%-20s %14s %14s %8s\n' case "plug-in Ir" "baseline Ir" ratio
+printf '%-20s %13s %13s %13s %13s %7s %7s %7s\n' case "plug-in Ir" "B1 Ir" "B2 Ir" \
+    "baseline Ir" /B1 /B2 /base
 for c in $cases; do
     n=$(calls_of "$c")
     p=$(ir plugin "$c" "$n")
+    f1=$(ir floor1 "$c" "$n")
+    f2=$(ir floor2 "$c" "$n")
     b=$(ir baseline "$c" "$n")
-    awk -v c="$c" -v p="$p" -v b="$b" -v n="$n" \
-        'BEGIN { printf "%-20s %14.0f %14.0f %7.2fx\n", c, p / n, b / n, p / b }'
+    awk -v c="$c" -v p="$p" -v f1="${f1:-0}" -v f2="${f2:-0}" -v b="$b" -v n="$n" '
+        function r(x) { return x > 0 ? sprintf("%.2fx", p / x) : "" }
+        BEGIN { printf "%-20s %13.0f %13.0f %13.0f %13.0f %7s %7s %7s\n", c, p / n, f1 / n,
+                f2 / n, b / n, r(f1), r(f2), r(b) }'
 done
