@@ -263,7 +263,8 @@ void run_baseline(benchmark::State &st, const bench_case *c) {
 }
 
 void run_floor_read(benchmark::State &st, const bench_case *c) {
-    for (auto _ : st) benchmark::DoNotOptimize(baseline::floor_read(c->floor.data(), c->floor.size()));
+    for (auto _ : st)
+        benchmark::DoNotOptimize(baseline::floor_read(c->floor.data(), c->floor.size()));
 }
 
 void run_floor_read_write(benchmark::State &st, const bench_case *c) {
@@ -448,8 +449,8 @@ void print_table(const table_reporter &rep, const std::vector<bench_case> &cases
         printf("%-34s %10s %10s %10s %10s %7s %7s %7s %9s %8s %5.1f%%\n", c.label,
                show_time(p.ns).c_str(), f1.ns > 0 ? show_time(f1.ns).c_str() : "",
                f2.ns > 0 ? show_time(f2.ns).c_str() : "", show_time(b.ns).c_str(),
-               ratio(p.ns, f1.ns).c_str(), ratio(p.ns, f2.ns).c_str(), ratio(p.ns, b.ns).c_str(),
-               h, rss, 100 * noise);
+               ratio(p.ns, f1.ns).c_str(), ratio(p.ns, f2.ns).c_str(), ratio(p.ns, b.ns).c_str(), h,
+               rss, 100 * noise);
     }
     table_reporter::figure p1 = get("plugin/validate_threads/1");
     table_reporter::figure p2 = get("plugin/validate_threads/2");
@@ -461,8 +462,8 @@ void print_table(const table_reporter &rep, const std::vector<bench_case> &cases
     const table_reporter::figure *pf[] = {&p1, &p2}, *bf[] = {&b1, &b2};
     for (int i = 0; i < 2; ++i)
         printf("%-34s %10s %10s %10s %10s %7s %7s %7s %9s %8s %5.1f%%\n", labels[i],
-               show_time(per_call(*pf[i])).c_str(), "", "", show_time(per_call(*bf[i])).c_str(),
-               "", "", ratio(per_call(*pf[i]), per_call(*bf[i])).c_str(), "", "",
+               show_time(per_call(*pf[i])).c_str(), "", "", show_time(per_call(*bf[i])).c_str(), "",
+               "", ratio(per_call(*pf[i]), per_call(*bf[i])).c_str(), "", "",
                100 * std::max(pf[i]->cv, bf[i]->cv));
     auto over = [](double a, double b) { return b > 0 ? a / b : 0.0; };
     printf("\ntwo threads against one, throughput: plug-in %.2fx, baseline %.2fx\n",

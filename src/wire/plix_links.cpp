@@ -9,7 +9,9 @@
 
 void plix_links_free(plix_links *list) {
     if (!list) return;
-    for (uint64_t i = 0; i < list->count; ++i) plix_link_free(&list->items[i]);
+    if (!list->texts)
+        for (uint64_t i = 0; i < list->count; ++i) plix_link_free(&list->items[i]);
+    free(list->texts);
     free(list->items);
     *list = plix_links{};
 }
@@ -40,15 +42,6 @@ int plix_links_append(plix_links *list, plix_link *rec) {
 
 namespace {
 
-// Copies a string member into *out (left null when absent); false only when
-// a copy was needed and could not be made.
-bool copy_member(yyjson_val *obj, const char *key, char **out) {
-    const char *s = plix_json_str(obj, key);
-    if (!s) return true;
-    *out = plix_strdup(s);
-    return *out != nullptr;
-}
-
 // Copies a string value into *out (left empty for any other value); false
 // only when the copy could not be made.
 bool copy_value(yyjson_val *value, plix_str *out) {
@@ -59,36 +52,89 @@ bool copy_value(yyjson_val *value, plix_str *out) {
 
 }  // namespace
 
-bool plix_link_read(yyjson_val *obj, bool name_from_id, plix_link *rec) {
-    *rec = plix_link{nullptr, nullptr, -1, nullptr};
-    if (!yyjson_is_obj(obj)) return true;
-    bool ok = copy_member(obj, "name", &rec->name) && copy_member(obj, "downloadUrl", &rec->link) &&
-              copy_member(obj, "id", &rec->id);
-    if (ok && !rec->name && name_from_id && rec->id) {
-        rec->name = plix_strdup(rec->id);
-        ok = rec->name != nullptr;
-    }
-    rec->size = plix_json_int(obj, "size", -1);
-    if (!ok) plix_link_free(rec);
-    return ok;
+namespace {
+
+// A string member's text inside the document and its length (the bytes
+// before its terminating NUL, which may hold an earlier NUL of its own), or
+// null. The record holds the document's text until take() copies it.
+char *member_text(yyjson_val *obj, const char *key, size_t *length) {
+    yyjson_val *v = yyjson_obj_get(obj, key);
+    if (!yyjson_is_str(v)) return nullptr;
+    *length = yyjson_get_len(v);
+    return const_cast<char *>(yyjson_get_str(v));
 }
 
+// Copies length bytes and the NUL after them to *at and advances it.
+char *take(char **at, const char *text, size_t length) {
+    if (!text) return nullptr;
+    char *copy = *at;
+    memcpy(copy, text, length + 1);
+    *at += length + 1;
+    return copy;
+}
+
+int links_oom(char *message, size_t capacity) {
+    plix_msg(message, capacity, "out of memory");
+    return PLIX_E_OTHER;
+}
+
+}  // namespace
+
+// The records come in two blocks, whatever their number: the records, and
+// one block for all their texts (rather than three heap copies a record). A
+// first pass finds every record's members in the document, keeping
+// pointers into it, and adds up their lengths, which yyjson knows; the
+// second copies the texts into the block. A text holding a NUL reads up to
+// it, as a heap copy of it did.
 int plix_links_fill(yyjson_val *array, bool name_from_id, plix_links *list, const char *too_many,
                     char *message, size_t capacity) {
-    if (yyjson_arr_size(array) > PLIX_LINKS_MAX) {
+    size_t n = yyjson_arr_size(array);
+    if (n > PLIX_LINKS_MAX) {
         plix_msg(message, capacity, "%s", too_many);
         return PLIX_E_OTHER;
     }
+    *list = plix_links{};
+    if (!n) return 0;
+    struct lengths {
+        size_t name, link, id;
+    };
+    plix_heap<plix_link> items(static_cast<plix_link *>(malloc(n * sizeof(plix_link))));
+    plix_heap<lengths> lens(static_cast<lengths *>(malloc(n * sizeof(lengths))));
+    if (!items || !lens) return links_oom(message, capacity);
+    uint64_t room = 0, text_bytes = 0, link_bytes = 0;
     size_t idx, max;
     yyjson_val *el;
     yyjson_arr_foreach(array, idx, max, el) {
-        plix_link rec;
-        if (!plix_link_read(el, name_from_id, &rec) || plix_links_append(list, &rec) != 0) {
-            plix_links_free(list);
-            plix_msg(message, capacity, "out of memory");
-            return PLIX_E_OTHER;
-        }
+        plix_link &rec = items.get()[idx];
+        lengths &len = lens.get()[idx];
+        rec = plix_link{nullptr, nullptr, -1, nullptr};
+        len = lengths{0, 0, 0};
+        if (!yyjson_is_obj(el)) continue;
+        rec.name = member_text(el, "name", &len.name);
+        rec.link = member_text(el, "downloadUrl", &len.link);
+        rec.id = member_text(el, "id", &len.id);
+        rec.size = plix_json_int(el, "size", -1);
+        room += (rec.name ? len.name + 1 : 0) + (rec.link ? len.link + 1 : 0) +
+                (rec.id ? len.id + 1 : 0);
+        text_bytes += len.name + len.link + len.id + (!rec.name && name_from_id ? len.id : 0);
+        link_bytes += len.link;
     }
+    plix_str texts(room ? static_cast<char *>(malloc(static_cast<size_t>(room))) : nullptr);
+    if (room && !texts) return links_oom(message, capacity);
+    char *at = texts.get();
+    for (size_t i = 0; i < n; ++i) {
+        plix_link &rec = items.get()[i];
+        const lengths &len = lens.get()[i];
+        rec.name = take(&at, rec.name, len.name);
+        rec.link = take(&at, rec.link, len.link);
+        rec.id = take(&at, rec.id, len.id);
+        if (!rec.name && name_from_id) rec.name = rec.id;
+    }
+    list->items = items.release();
+    list->count = list->capacity = n;
+    list->texts = texts.release();
+    list->text_bytes = text_bytes;
+    list->link_bytes = link_bytes;
     return 0;
 }
 

@@ -31,10 +31,16 @@ struct plix_link {
 };
 
 // A list of link records, in the service's order. Zero-filled is empty.
+// Records appended one by one own their texts; a list filled from a
+// document (plix_links_fill) keeps all its records' texts in one block
+// instead, which texts points to, and knows how many bytes they hold.
 struct plix_links {
     plix_link *items;
     uint64_t count;
     uint64_t capacity;
+    char *texts;          // the filled list's text block, or null
+    uint64_t text_bytes;  // a filled list: the bytes of every name, link and id
+    uint64_t link_bytes;  // a filled list: the bytes of every link
 };
 
 // The most records a list holds; a longer one fails with these messages.
