@@ -1,5 +1,6 @@
 // Folder listings: the downloader, the seedbox, and one torrent's files.
 #include <stdio.h>
+#include <string.h>
 #include <yyjson.h>
 
 #include "dialect/plix_dialect.h"
@@ -13,28 +14,49 @@ constexpr char kRootListing[] =
     "[{\"name\":\"downloader\",\"path\":\"downloader\",\"folder\":true,\"size\":-1},"
     "{\"name\":\"seedbox\",\"path\":\"seedbox\",\"folder\":true,\"size\":-1}]";
 
-// One file item: name, path, folder, size, locator, id.
-int emit_item(plix_buf *out, const char *name, const char *link, const char *id, int64_t size,
-              char *message, size_t capacity) {
-    bool ok =
-        plix_buf_adds(out, "{\"name\":") == 0 && plix_buf_json_str(out, name ? name : "") == 0 &&
-        plix_buf_adds(out, ",\"path\":") == 0 && plix_buf_json_str(out, link ? link : "") == 0 &&
-        plix_buf_adds(out, ",\"folder\":false,\"size\":") == 0 && plix_buf_int(out, size) == 0 &&
-        plix_buf_adds(out, ",\"locator\":") == 0 && plix_buf_json_str(out, link ? link : "") == 0 &&
-        plix_buf_adds(out, ",\"id\":") == 0 && plix_buf_json_str(out, id ? id : "") == 0 &&
-        plix_buf_adds(out, "}") == 0;
-    if (ok) return 0;
-    plix_msg(message, capacity, "out of memory");
-    return PLIX_FAILED;
+// Appends out's bytes [from, to) once more: a JSON string that an item
+// holds twice is escaped once and then copied.
+bool repeat(plix_buf *out, uint64_t from, uint64_t to) {
+    uint64_t n = to - from;
+    if (plix_buf_reserve(out, n) != 0) return false;
+    memcpy(out->text + out->length, out->text + from, static_cast<size_t>(n));
+    out->length += n;
+    out->text[out->length] = '\0';
+    return true;
 }
 
-// "[" item "," item ... "]" for every record of list.
+// One file item: name, path, folder, size, locator, id. The link stands
+// twice (path and locator).
+bool emit_item(plix_buf *out, const char *name, const char *link, const char *id, int64_t size) {
+    if (plix_buf_adds(out, "{\"name\":") != 0 || plix_buf_json_str(out, name ? name : "") != 0 ||
+        plix_buf_adds(out, ",\"path\":") != 0)
+        return false;
+    uint64_t link_at = out->length;
+    if (plix_buf_json_str(out, link ? link : "") != 0) return false;
+    uint64_t link_end = out->length;
+    if (plix_buf_adds(out, ",\"folder\":false,\"size\":") != 0 || plix_buf_int(out, size) != 0 ||
+        plix_buf_adds(out, ",\"locator\":") != 0)
+        return false;
+    return repeat(out, link_at, link_end) && plix_buf_adds(out, ",\"id\":") == 0 &&
+           plix_buf_json_str(out, id ? id : "") == 0 && plix_buf_adds(out, "}") == 0;
+}
+
+// The bytes of a file listing when no text needs escaping: the members'
+// names and punctuation (at most 86 bytes an item with a 20-byte size),
+// the texts, and the link a second time.
+uint64_t listing_size(const plix_links *list) {
+    return 2 + list->count * 86 + list->text_bytes + list->link_bytes;
+}
+
+// "[" item "," item ... "]" for every record of list. The answer's block is
+// sized ahead from what the records hold, so that it is not copied over and
+// over as it grows.
 int emit_links(plix_buf *out, const plix_links *list, char *message, size_t capacity) {
-    if (plix_buf_adds(out, "[") != 0) return plix_oom(message, capacity);
+    if (plix_buf_reserve(out, listing_size(list)) != 0 || plix_buf_adds(out, "[") != 0)
+        return plix_oom(message, capacity);
     for (uint64_t i = 0; i < list->count; ++i) {
         const plix_link &l = list->items[i];
-        if ((i && plix_buf_adds(out, ",") != 0) ||
-            emit_item(out, l.name, l.link, l.id, l.size, message, capacity) != 0)
+        if ((i && plix_buf_adds(out, ",") != 0) || !emit_item(out, l.name, l.link, l.id, l.size))
             return plix_oom(message, capacity);
     }
     return plix_buf_adds(out, "]") == 0 ? 0 : plix_oom(message, capacity);
@@ -60,16 +82,23 @@ int list_files(const plix_sess *sess, const plix_buf *url, const char *label, fi
     return emit_links(out, &list.get(), message, capacity);
 }
 
-// One torrent folder item; false when out cannot grow.
+// One torrent folder item; false when out cannot grow. Its path and
+// locator are both "s" and the id cut to 1030 bytes.
 bool emit_torrent(plix_buf *out, const char *id, const char *name, int64_t size, int32_t status) {
     char path[1032];
-    snprintf(path, sizeof path, "s%s", id);
-    return plix_buf_adds(out, "{\"name\":") == 0 && plix_buf_json_str(out, name) == 0 &&
-           plix_buf_adds(out, ",\"path\":") == 0 && plix_buf_json_str(out, path) == 0 &&
-           plix_buf_adds(out, ",\"folder\":true,\"size\":") == 0 && plix_buf_int(out, size) == 0 &&
+    size_t id_len = strnlen(id, sizeof path - 2);
+    path[0] = 's';
+    memcpy(path + 1, id, id_len);
+    if (plix_buf_adds(out, "{\"name\":") != 0 || plix_buf_json_str(out, name) != 0 ||
+        plix_buf_adds(out, ",\"path\":") != 0)
+        return false;
+    uint64_t path_at = out->length;
+    if (plix_buf_json_strn(out, path, id_len + 1) != 0) return false;
+    uint64_t path_end = out->length;
+    return plix_buf_adds(out, ",\"folder\":true,\"size\":") == 0 && plix_buf_int(out, size) == 0 &&
            plix_buf_adds(out, ",\"status\":") == 0 && plix_buf_int(out, status) == 0 &&
            plix_buf_adds(out, ",\"id\":") == 0 && plix_buf_json_str(out, id) == 0 &&
-           plix_buf_adds(out, ",\"locator\":") == 0 && plix_buf_json_str(out, path) == 0 &&
+           plix_buf_adds(out, ",\"locator\":") == 0 && repeat(out, path_at, path_end) &&
            plix_buf_adds(out, "}") == 0;
 }
 

@@ -36,7 +36,18 @@ struct plix_buf {
     uint64_t capacity;
 };
 
-[[nodiscard]] int plix_buf_add(plix_buf *buf, const void *bytes, uint64_t count);
+// The appends that need the block to grow; plix_buf_add is the whole rule.
+[[nodiscard]] int plix_buf_add_grow(plix_buf *buf, const void *bytes, uint64_t count);
+// Appends count bytes. Inline: listings append many short pieces, and most
+// fit without growing the block.
+[[nodiscard]] inline int plix_buf_add(plix_buf *buf, const void *bytes, uint64_t count) {
+    if (!buf || !buf->text || buf->capacity - buf->length <= count)
+        return plix_buf_add_grow(buf, bytes, count);
+    if (count) memcpy(buf->text + buf->length, bytes, static_cast<size_t>(count));
+    buf->length += count;
+    buf->text[buf->length] = '\0';
+    return 0;
+}
 // Inline, so that the length of a literal is known where it is written.
 [[nodiscard]] inline int plix_buf_adds(plix_buf *buf, const char *s) {
     return plix_buf_add(buf, s, strlen(s));
@@ -48,6 +59,8 @@ struct plix_buf {
 // that do not begin a well-formed UTF-8 sequence become U+FFFD, so the
 // output is always valid UTF-8 JSON.
 [[nodiscard]] int plix_buf_json_str(plix_buf *buf, const char *s);
+// The same for the length bytes at s (which must not hold a NUL).
+[[nodiscard]] int plix_buf_json_strn(plix_buf *buf, const char *s, size_t length);
 // Appends a parsed value as compact JSON (yyjson's writer, no flags).
 [[nodiscard]] int plix_buf_json_val(plix_buf *buf, yyjson_val *value);
 [[nodiscard]] int plix_buf_json_obj(plix_buf *buf, yyjson_val *value);  // -1 unless an object
