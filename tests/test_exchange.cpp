@@ -23,7 +23,9 @@ struct exchange : ::testing::Test {
     }
 };
 
-TEST_F(exchange, CompletedExchangeCopiesBodyAndReleasesStrings) {
+// The record keeps the transport's body and gives it back through the free
+// slot when released; the error string goes back at once.
+TEST_F(exchange, CompletedExchangeKeepsBodyAndReleasesStrings) {
     recording_io::reply rep;
     rep.status = 204;
     rep.text = "";
@@ -34,8 +36,10 @@ TEST_F(exchange, CompletedExchangeCopiesBodyAndReleasesStrings) {
     EXPECT_STREQ(r.get().body, "");
     EXPECT_EQ(r.get().length, 0u);
     EXPECT_EQ(io.handed, 2);
-    EXPECT_EQ(io.returned, 2);
+    EXPECT_EQ(io.returned, 1);
     EXPECT_STREQ(msg, "");  // untouched on success
+    plix_resp_free(&r.get());
+    EXPECT_EQ(io.returned, 2);
     ASSERT_EQ(io.seen.size(), 1u);
     EXPECT_EQ(io.seen[0].method, "GET");
 }

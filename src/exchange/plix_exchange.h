@@ -20,11 +20,16 @@ inline constexpr size_t PLIX_URL_MAX = 8192;
 #define PLIX_FORM_TYPE "application/x-www-form-urlencoded"
 #define PLIX_TORRENT_TYPE "multipart/form-data; boundary=plixtorrent"
 
-// The outcome of one completed exchange. The record owns body.
+// The outcome of one completed exchange. The record owns body: the string
+// the transport stored, kept rather than copied (a listing's body is large)
+// and handed back through the transport's free slot when the record is
+// released.
 struct plix_resp {
-    int32_t status;   // HTTP status; 0 unless the exchange completed
-    char *body;       // own NUL-terminated copy of the body, or null
-    uint64_t length;  // strlen(body)
+    int32_t status;                              // HTTP status; 0 unless the exchange completed
+    char *body;                                  // the NUL-terminated body, or null
+    uint64_t length;                             // strlen(body)
+    void (*release)(void *context, char *text);  // the table's free slot, or null: free()
+    void *context;                               // the table's context for release
 };
 
 // Releases the body and zero-fills the record; harmless when zero-filled.

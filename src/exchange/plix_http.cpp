@@ -15,22 +15,18 @@ void release(const plix_io *table, char *text) {
         free(text);
 }
 
-// Finishes one slot call: copies a completed body into the record, or
-// writes the failure message; releases the transport's strings either way.
+// Finishes one slot call: a completed body goes into the record, which
+// hands it back to the transport when released; a failure writes the
+// message and releases the transport's strings.
 int settle(const plix_io *table, const char *method, const char *url, int answer, char *body,
            int status, char *error, plix_resp *resp, char *message, size_t capacity) {
     if (answer == 0 && body) {
         release(table, error);
-        size_t n = strlen(body);
-        char *copy = plix_strndup(body, n);
-        release(table, body);
-        if (!copy) {
-            plix_msg(message, capacity, "out of memory");
-            return PLIX_FAILED;
-        }
-        resp->body = copy;
-        resp->length = n;
+        resp->body = body;
+        resp->length = strlen(body);
         resp->status = status;
+        resp->release = table->free;
+        resp->context = table->context;
         return 0;
     }
     char shown[512];
@@ -53,7 +49,10 @@ bool too_long(const char *url, char *message, size_t capacity) {
 
 void plix_resp_free(plix_resp *resp) {
     if (!resp) return;
-    free(resp->body);
+    if (resp->body && resp->release)
+        resp->release(resp->context, resp->body);
+    else
+        free(resp->body);
     *resp = plix_resp{};
 }
 
@@ -77,12 +76,34 @@ bool no_transport(bool missing, char *message, size_t capacity) {
     return missing;
 }
 
-// The URL with the key appended, into *full; false with the message when
-// it cannot be built.
-bool with_key(const char *url, const char *key, plix_str *full, char *message, size_t capacity) {
-    if (auth_url(url, key, full->out()) == 0) return true;
-    plix_msg(message, capacity, "out of memory");
-    return false;
+// The length of the n-byte url with the key appended.
+size_t keyed_length(size_t n, const char *key) { return n + 8 + plix_pct_len(key); }
+
+// Writes the n-byte url with "?apikey=" (or "&apikey=" when it already has
+// a query) and the percent-encoded key appended, and a NUL, at out.
+void write_keyed(char *out, const char *url, size_t n, const char *key) {
+    memcpy(out, url, n);
+    memcpy(out + n, memchr(url, '?', n) ? "&apikey=" : "?apikey=", 8);
+    *plix_pct_write(out + n + 8, key) = '\0';
+}
+
+// The URL with the key appended, as auth_url writes it, into full (room for
+// the longest URL sent and its NUL); false with the message when it cannot
+// be built. A URL past the bound is refused here as the exchange would
+// refuse it.
+bool with_key(const char *url, const char *key, char (&full)[PLIX_URL_MAX + 1], char *message,
+              size_t capacity) {
+    if (!url || !key) {
+        plix_msg(message, capacity, "out of memory");
+        return false;
+    }
+    size_t n = strlen(url);
+    if (keyed_length(n, key) > PLIX_URL_MAX) {
+        plix_msg(message, capacity, PLIX_URL_TOO_LONG);
+        return false;
+    }
+    write_keyed(full, url, n, key);
+    return true;
 }
 
 }  // namespace
@@ -105,13 +126,9 @@ int plix_http_post(const plix_io *table, const char *url, const char *content_ty
 int auth_url(const char *url, const char *key, char **out) {
     if (!url || !key) return PLIX_FAILED;
     size_t n = strlen(url);
-    bool has_q = memchr(url, '?', n) != nullptr;
-    size_t total = n + 8 + plix_pct_len(key);
-    char *full = static_cast<char *>(malloc(total + 1));
+    char *full = static_cast<char *>(malloc(keyed_length(n, key) + 1));
     if (!full) return PLIX_FAILED;
-    memcpy(full, url, n);
-    memcpy(full + n, has_q ? "&apikey=" : "?apikey=", 8);
-    *plix_pct_write(full + n + 8, key) = '\0';
+    write_keyed(full, url, n, key);
     *out = full;
     return 0;
 }
@@ -119,9 +136,9 @@ int auth_url(const char *url, const char *key, char **out) {
 int plix_http_auth(const plix_io *table, const char *key, const char *url, const char *body,
                    plix_resp *resp, char *message, size_t capacity) {
     if (no_transport(!table || !table->get || !table->post, message, capacity)) return PLIX_FAILED;
-    plix_str full;
-    if (!with_key(url, key, &full, message, capacity)) return PLIX_FAILED;
-    return plix_http(table, full.get(), body, resp, message, capacity);
+    char full[PLIX_URL_MAX + 1];
+    if (!with_key(url, key, full, message, capacity)) return PLIX_FAILED;
+    return plix_http(table, full, body, resp, message, capacity);
 }
 
 int plix_http_auth_delete(const plix_io *table, const char *key, const char *url, plix_resp *resp,
@@ -133,9 +150,9 @@ int plix_http_auth_post(const plix_io *table, const char *key, const char *url,
                         const char *content_type, const char *body, plix_resp *resp, char *message,
                         size_t capacity) {
     if (no_transport(!table || !table->post, message, capacity)) return PLIX_FAILED;
-    plix_str full;
-    if (!with_key(url, key, &full, message, capacity)) return PLIX_FAILED;
-    return plix_http_post(table, full.get(), content_type, body, resp, message, capacity);
+    char full[PLIX_URL_MAX + 1];
+    if (!with_key(url, key, full, message, capacity)) return PLIX_FAILED;
+    return plix_http_post(table, full, content_type, body, resp, message, capacity);
 }
 
 void plix_body_line(const char *text, char *output, size_t size) {

@@ -14,6 +14,7 @@ struct route {
     char *method;
     char *url;
     char *body;
+    size_t body_length;  // known when the body is set, so answers copy without strlen
     char *failure;
     char *last_body;
     int32_t status;
@@ -33,6 +34,7 @@ route *g_r;
 int g_n;
 int g_cap;
 char *g_last_url;
+size_t g_last_url_room;  // bytes g_last_url's block holds, kept between exchanges
 int g_total;
 
 route *find(const char *method, const char *url) {
@@ -94,6 +96,18 @@ int reply(int status, const char *text, char **body_out, int *status_out, char *
     return PLIX_FAILED;
 }
 
+// Keeps a copy of the exchange's URL for plix_fake_last_url, in a block
+// that is reused while it is large enough. Without memory there is none.
+void remember_url(const char *url) {
+    size_t n = strlen(url) + 1;
+    if (n > g_last_url_room) {
+        free(g_last_url);
+        g_last_url = static_cast<char *>(malloc(n));
+        g_last_url_room = g_last_url ? n : 0;
+    }
+    if (g_last_url) memcpy(g_last_url, url, n);
+}
+
 bool valid_method(const char *method) {
     return method && (strcmp(method, "GET") == 0 || strcmp(method, "POST") == 0);
 }
@@ -109,14 +123,14 @@ int fake_do(const char *method, const char *url, const char *request_body, char 
     }
     plix_lock_guard hold(&g_fl);
     ++g_total;
-    free(g_last_url);
-    g_last_url = plix_strdup(url);
+    remember_url(url);
     route *r = find(method, url);
     if (!r && strstr(url, kRejectedKey)) {
         r = upsert(method, url);
         if (r) {
             r->status = 401;
             r->body = plix_strdup(kBadToken);
+            r->body_length = sizeof kBadToken - 1;
             if (!r->body) {
                 drop_last();
                 r = nullptr;
@@ -139,7 +153,7 @@ int fake_do(const char *method, const char *url, const char *request_body, char 
         return PLIX_FAILED;
     }
     *status_out = r->status;
-    *body_out = plix_strdup(r->body);
+    *body_out = plix_strndup(r->body, r->body_length);
     if (*body_out) return 0;
     *status_out = 0;
     *error_out = plix_strdup(kNoMemory);
@@ -183,6 +197,7 @@ void plix_io_fake_reset() {
     g_n = g_cap = g_total = 0;
     free(g_last_url);
     g_last_url = nullptr;
+    g_last_url_room = 0;
 }
 
 int plix_io_fake_set(const char *method, const char *url, int status, const char *body) {
@@ -191,7 +206,8 @@ int plix_io_fake_set(const char *method, const char *url, int status, const char
     route *r = upsert(method, url);
     if (!r) return PLIX_E_BUFFER;
     r->status = status;
-    r->body = plix_strdup(body ? body : "");
+    r->body_length = body ? strlen(body) : 0;
+    r->body = plix_strndup(body ? body : "", r->body_length);
     return r->body ? 0 : PLIX_E_BUFFER;
 }
 
