@@ -4,17 +4,54 @@
 // exchange or control and never while another lock is taken.
 #include <string.h>
 
+#include <atomic>
+#include <new>
+
 #include "exchange/plix_exchange.h"
 #include "platform/plix_platform.h"
 #include "util/plix_util.h"
 
 namespace {
 
+// Every string the fake hands to the plug-in is a shared text: a reference
+// count ahead of the bytes, released through the fake's free slot. A route's
+// body is one, so an exchange hands it out by taking a reference instead of
+// copying it (a listing's body is many megabytes); the route and every
+// answer still holding it keep it alive, also across plix_fake_reset.
+struct shared_head {
+    std::atomic<int> refs;
+};
+
+// A new shared text holding the n bytes at text and a NUL; null without
+// memory.
+char *shared_new(const char *text, size_t n) {
+    auto *head = static_cast<shared_head *>(malloc(sizeof(shared_head) + n + 1));
+    if (!head) return nullptr;
+    new (&head->refs) std::atomic<int>(1);
+    char *bytes = reinterpret_cast<char *>(head + 1);
+    memcpy(bytes, text, n);
+    bytes[n] = '\0';
+    return bytes;
+}
+
+char *shared_copy(const char *text) { return shared_new(text, strlen(text)); }
+
+shared_head *head_of(char *text) { return reinterpret_cast<shared_head *>(text) - 1; }
+
+char *shared_ref(char *text) {
+    head_of(text)->refs.fetch_add(1, std::memory_order_relaxed);
+    return text;
+}
+
+void shared_release(char *text) {
+    if (text && head_of(text)->refs.fetch_sub(1, std::memory_order_acq_rel) == 1)
+        free(head_of(text));
+}
+
 struct route {
     char *method;
     char *url;
-    char *body;
-    size_t body_length;  // known when the body is set, so answers copy without strlen
+    char *body;  // a shared text
     char *failure;
     char *last_body;
     int32_t status;
@@ -47,7 +84,7 @@ route *find(const char *method, const char *url) {
 // when it cannot be stored.
 route *upsert(const char *method, const char *url) {
     if (route *r = find(method, url)) {
-        free(r->body);
+        shared_release(r->body);
         free(r->failure);
         r->body = r->failure = nullptr;
         return r;
@@ -77,7 +114,7 @@ route *upsert(const char *method, const char *url) {
 void route_free(route &r) {
     free(r.method);
     free(r.url);
-    free(r.body);
+    shared_release(r.body);
     free(r.failure);
     free(r.last_body);
 }
@@ -87,12 +124,12 @@ void drop_last() { route_free(g_r[--g_n]); }
 
 // A canned answer that no route holds: status and a copy of text.
 int reply(int status, const char *text, char **body_out, int *status_out, char **error_out) {
-    *body_out = plix_strdup(text);
+    *body_out = shared_copy(text);
     if (*body_out) {
         *status_out = status;
         return 0;
     }
-    *error_out = plix_strdup(kNoMemory);
+    *error_out = shared_copy(kNoMemory);
     return PLIX_FAILED;
 }
 
@@ -118,7 +155,7 @@ int fake_do(const char *method, const char *url, const char *request_body, char 
     *error_out = nullptr;
     *status_out = 0;
     if (!url) {
-        *error_out = plix_strdup(kNullUrl);
+        *error_out = shared_copy(kNullUrl);
         return PLIX_FAILED;
     }
     plix_lock_guard hold(&g_fl);
@@ -129,8 +166,7 @@ int fake_do(const char *method, const char *url, const char *request_body, char 
         r = upsert(method, url);
         if (r) {
             r->status = 401;
-            r->body = plix_strdup(kBadToken);
-            r->body_length = sizeof kBadToken - 1;
+            r->body = shared_new(kBadToken, sizeof kBadToken - 1);
             if (!r->body) {
                 drop_last();
                 r = nullptr;
@@ -149,15 +185,16 @@ int fake_do(const char *method, const char *url, const char *request_body, char 
         }
     }
     if (r->failure) {
-        *error_out = plix_strdup(r->failure);
+        *error_out = shared_copy(r->failure);
+        return PLIX_FAILED;
+    }
+    if (!r->body) {  // a route whose body could not be stored
+        *error_out = shared_copy(kNoMemory);
         return PLIX_FAILED;
     }
     *status_out = r->status;
-    *body_out = plix_strndup(r->body, r->body_length);
-    if (*body_out) return 0;
-    *status_out = 0;
-    *error_out = plix_strdup(kNoMemory);
-    return PLIX_FAILED;
+    *body_out = shared_ref(r->body);
+    return 0;
 }
 
 int f_get(void *, const char *url, char **body_out, int *status_out, char **error_out) {
@@ -169,7 +206,7 @@ int f_post(void *, const char *url, const char *body, const char *, char **body_
     return fake_do("POST", url, body ? body : "", body_out, status_out, error_out);
 }
 
-void f_free(void *, char *text) { free(text); }
+void f_free(void *, char *text) { shared_release(text); }
 
 constexpr plix_io g_fake = {nullptr, f_get, f_post, f_free};
 
@@ -206,8 +243,7 @@ int plix_io_fake_set(const char *method, const char *url, int status, const char
     route *r = upsert(method, url);
     if (!r) return PLIX_E_BUFFER;
     r->status = status;
-    r->body_length = body ? strlen(body) : 0;
-    r->body = plix_strndup(body ? body : "", r->body_length);
+    r->body = shared_copy(body ? body : "");
     return r->body ? 0 : PLIX_E_BUFFER;
 }
 

@@ -54,11 +54,50 @@ bool copy_value(yyjson_val *value, plix_str *out) {
 
 namespace {
 
-// A string member's text inside the document and its length (the bytes
+// The four members a record reads, found in one pass over the object (a
+// listing has tens of thousands of records): for each key the first member
+// that has it, as a lookup by key finds it; later duplicates are never used.
+struct record_members {
+    yyjson_val *name, *link, *id, *size;
+};
+
+record_members find_members(yyjson_val *obj) {
+    record_members m{nullptr, nullptr, nullptr, nullptr};
+    int left = 4;
+    yyjson_obj_iter it = yyjson_obj_iter_with(obj);
+    yyjson_val *key;
+    while (left && (key = yyjson_obj_iter_next(&it))) {
+        const char *k = yyjson_get_str(key);
+        yyjson_val **slot = nullptr;
+        switch (yyjson_get_len(key)) {
+            case 2:
+                if (memcmp(k, "id", 2) == 0) slot = &m.id;
+                break;
+            case 4:
+                if (memcmp(k, "name", 4) == 0)
+                    slot = &m.name;
+                else if (memcmp(k, "size", 4) == 0)
+                    slot = &m.size;
+                break;
+            case 11:
+                if (memcmp(k, "downloadUrl", 11) == 0) slot = &m.link;
+                break;
+            default:
+                break;
+        }
+        if (slot && !*slot) {
+            *slot = yyjson_obj_iter_get_val(key);
+            --left;
+        }
+    }
+    return m;
+}
+
+// A string value's text inside the document and its length (the bytes
 // before its terminating NUL, which may hold an earlier NUL of its own), or
-// null. The record holds the document's text until take() copies it.
-char *member_text(yyjson_val *obj, const char *key, size_t *length) {
-    yyjson_val *v = yyjson_obj_get(obj, key);
+// null for any other value. The record holds the document's text until
+// take() copies it.
+char *text_of(yyjson_val *v, size_t *length) {
     if (!yyjson_is_str(v)) return nullptr;
     *length = yyjson_get_len(v);
     return const_cast<char *>(yyjson_get_str(v));
@@ -110,10 +149,11 @@ int plix_links_fill(yyjson_val *array, bool name_from_id, plix_links *list, cons
         rec = plix_link{nullptr, nullptr, -1, nullptr};
         len = lengths{0, 0, 0};
         if (!yyjson_is_obj(el)) continue;
-        rec.name = member_text(el, "name", &len.name);
-        rec.link = member_text(el, "downloadUrl", &len.link);
-        rec.id = member_text(el, "id", &len.id);
-        rec.size = plix_json_int(el, "size", -1);
+        record_members m = find_members(el);
+        rec.name = text_of(m.name, &len.name);
+        rec.link = text_of(m.link, &len.link);
+        rec.id = text_of(m.id, &len.id);
+        rec.size = yyjson_is_int(m.size) ? yyjson_get_sint(m.size) : -1;
         room += (rec.name ? len.name + 1 : 0) + (rec.link ? len.link + 1 : 0) +
                 (rec.id ? len.id + 1 : 0);
         text_bytes += len.name + len.link + len.id + (!rec.name && name_from_id ? len.id : 0);
