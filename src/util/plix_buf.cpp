@@ -48,17 +48,39 @@ int plix_buf_add_grow(plix_buf *buf, const void *bytes, uint64_t count) {
     return 0;
 }
 
-int plix_buf_int(plix_buf *buf, int64_t value) {
-    char digits[20];
+char *plix_int_write(char *out, int64_t value) {
+    // Two digits at a time from a table: listings write a size per item.
+    static constexpr char pairs[] =
+        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+        "8081828384858687888990919293949596979899";
+    char digits[PLIX_INT_MAX_DIGITS];
     char *end = digits + sizeof digits, *p = end;
     // The magnitude as unsigned, so that INT64_MIN needs no special case.
     uint64_t v = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
-    do {
-        *--p = static_cast<char>('0' + v % 10);
-        v /= 10;
-    } while (v);
+    while (v >= 100) {
+        p -= 2;
+        memcpy(p, pairs + v % 100 * 2, 2);
+        v /= 100;
+    }
+    if (v >= 10) {
+        p -= 2;
+        memcpy(p, pairs + v * 2, 2);
+    } else {
+        *--p = static_cast<char>('0' + v);
+    }
     if (value < 0) *--p = '-';
-    return plix_buf_add(buf, p, static_cast<uint64_t>(end - p));
+    size_t n = static_cast<size_t>(end - p);
+    memcpy(out, p, n);
+    return out + n;
+}
+
+int plix_buf_int(plix_buf *buf, int64_t value) {
+    if (plix_buf_reserve(buf, PLIX_INT_MAX_DIGITS) != 0) return PLIX_FAILED;
+    char *end = plix_int_write(buf->text + buf->length, value);
+    *end = '\0';
+    buf->length = static_cast<uint64_t>(end - buf->text);
+    return 0;
 }
 
 int plix_buf_addf(plix_buf *buf, const char *format, ...) {
@@ -141,6 +163,10 @@ size_t plain_run(const unsigned char *p, size_t n) {
 }
 
 }  // namespace
+
+bool plix_json_plain(const char *s, size_t n) {
+    return plain_run(reinterpret_cast<const unsigned char *>(s), n) == n;
+}
 
 int plix_buf_json_str(plix_buf *buf, const char *s) {
     if (!s) return plix_buf_add(buf, "null", 4);

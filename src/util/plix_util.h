@@ -55,6 +55,13 @@ struct plix_buf {
 [[nodiscard]] int plix_buf_addf(plix_buf *buf, const char *format, ...) PLIX_PRINTF(2, 3);
 // Appends the decimal digits of value, as "%lld" writes them.
 [[nodiscard]] int plix_buf_int(plix_buf *buf, int64_t value);
+// The most bytes plix_int_write writes.
+inline constexpr size_t PLIX_INT_MAX_DIGITS = 20;
+// Writes the decimal digits of value at out and returns their end.
+char *plix_int_write(char *out, int64_t value);
+// Whether the n bytes at s go into a JSON string unchanged (no quotation
+// mark, backslash, control byte, DEL or byte from 0x80 up).
+[[nodiscard]] bool plix_json_plain(const char *s, size_t n);
 // Appends s as a JSON string (quoted, escaped); null appends null. Bytes
 // that do not begin a well-formed UTF-8 sequence become U+FFFD, so the
 // output is always valid UTF-8 JSON.
