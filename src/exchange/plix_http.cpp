@@ -98,7 +98,9 @@ bool with_key(const char *url, const char *key, char (&full)[PLIX_URL_MAX + 1], 
         return false;
     }
     size_t n = strlen(url);
-    if (keyed_length(n, key) > PLIX_URL_MAX) {
+    // Encoding makes the key at most three times longer; only a URL that
+    // may then pass the bound needs the key's exact encoded length.
+    if (n + 8 + 3 * strlen(key) > PLIX_URL_MAX && keyed_length(n, key) > PLIX_URL_MAX) {
         plix_msg(message, capacity, PLIX_URL_TOO_LONG);
         return false;
     }
