@@ -13,6 +13,12 @@ import tempfile
 import unittest
 
 PLIXCTL = None
+RUNNER = []  # what runs plixctl: nothing, or an emulator (Wine) with its settings
+PATH_PREFIX = ""  # how plixctl names the build machine's files ("Z:" under Wine)
+
+
+def host_path(path):
+    return PATH_PREFIX + path
 TORRENT = (b"d8:announce34:https://tracker.plix.test/announce4:infod6:lengthi1e"
            b"4:name5:a.mkv12:piece lengthi16384e6:pieces0:ee")
 
@@ -20,7 +26,8 @@ TORRENT = (b"d8:announce34:https://tracker.plix.test/announce4:infod6:lengthi1e"
 def plixctl(*args, env_extra=None):
     env = {k: v for k, v in os.environ.items() if k != "PLIX_API_KEY"}
     env.update(env_extra or {})
-    return subprocess.run([PLIXCTL, *args], capture_output=True, text=True, env=env, timeout=60)
+    return subprocess.run([*RUNNER, PLIXCTL, *args], capture_output=True, text=True, env=env,
+                          timeout=120)
 
 
 class Offline(unittest.TestCase):
@@ -69,9 +76,9 @@ class Offline(unittest.TestCase):
             for args, code, out in [
                 (("is-magnet", magnet), 0, "yes\n"),
                 (("is-magnet", "https://example.org/x"), 1, "no\n"),
-                (("is-torrent", torrent), 0, "yes\n"),
-                (("is-torrent", page), 1, "no\n"),
-                (("is-torrent", os.path.join(d, "missing")), 3, ""),
+                (("is-torrent", host_path(torrent)), 0, "yes\n"),
+                (("is-torrent", host_path(page)), 1, "no\n"),
+                (("is-torrent", host_path(os.path.join(d, "missing"))), 3, ""),
                 (("season", "Pioneer.One.S01E05.War.Is.Over.720p.mkv"), 0,
                  "season 1, episode 5 (S01E05)\n"),
                 (("season", "Nosferatu"), 1, "no season or episode\n"),
@@ -91,9 +98,11 @@ class Offline(unittest.TestCase):
             empty_key = os.path.join(d, "empty.key")
             open(empty_key, "w").close()
             for args, code, message in [
-                (("--library", os.path.join(d, "libnothing.so"), "ls"), 3, "libnothing.so"),
-                (("--fixture", broken, "ls"), 3, "exactly one of \"path\" and \"url\""),
-                (("--key-file", empty_key, "validate"), 3, "is empty"),
+                (("--library", host_path(os.path.join(d, "libnothing.so")), "ls"), 3,
+                 "libnothing.so"),
+                (("--fixture", host_path(broken), "ls"), 3,
+                 "exactly one of \"path\" and \"url\""),
+                (("--key-file", host_path(empty_key), "validate"), 3, "is empty"),
                 (("--live", "validate"), 2, "--live needs an API key"),
                 (("--fake", "--live", "ls"), 2, "exclude each other"),
                 (("ls", "downloader", "seedbox"), 2, "ls takes at most one argument"),
@@ -121,6 +130,10 @@ class Offline(unittest.TestCase):
 if __name__ == "__main__":
     parser = argparse.ArgumentParser()
     parser.add_argument("--plixctl", required=True)
+    parser.add_argument("--runner", default="", help="a command prefix, its words joined by |")
+    parser.add_argument("--path-prefix", default="")
     args, rest = parser.parse_known_args()
     PLIXCTL = os.path.abspath(args.plixctl)
+    RUNNER = [w for w in args.runner.split("|") if w]
+    PATH_PREFIX = args.path_prefix
     unittest.main(argv=[sys.argv[0], *rest], verbosity=2)

@@ -17,6 +17,7 @@ import socket
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import unittest
 import urllib.parse
@@ -28,7 +29,14 @@ import service  # noqa: E402  (the account's data)
 KEY = "E2E key+/&=7"  # needs percent-encoding in a URL
 WRONG_KEY = "wrong-key-1234"
 PLIXCTL = None
-CURL_HOST = None  # examples/curl_host.c
+CURL_HOST = None  # examples/curl_host.c; None where it is not built (Windows)
+RUNNER = []  # what runs plixctl: nothing, or an emulator (Wine) with its settings
+PATH_PREFIX = ""  # how plixctl names the build machine's files ("Z:" under Wine)
+STACK = "libcurl"  # plixctl's HTTP stack: libcurl or WinHTTP
+
+
+def host_path(path):
+    return PATH_PREFIX + path
 state = {}
 
 
@@ -36,7 +44,8 @@ def setUpModule():
     tmp = tempfile.TemporaryDirectory(prefix="plix-e2e-")
     state["tmp"] = tmp
     d = tmp.name
-    version = subprocess.run([PLIXCTL, "version"], capture_output=True, text=True, check=True)
+    version = subprocess.run([*RUNNER, PLIXCTL, "version"], capture_output=True, text=True,
+                             check=True)
     base = next(line.split()[1] for line in version.stdout.splitlines()
                 if line.startswith("service "))
     state["api_host"] = urllib.parse.urlsplit(base).hostname
@@ -136,7 +145,7 @@ class Run:
 
 
 class Live(unittest.TestCase):
-    def plixctl(self, *args, key=KEY, cacert=True, port=None, env_extra=None):
+    def plixctl(self, *args, key=KEY, cacert=True, port=None, env_extra=None, proxy=False):
         env = {k: v for k, v in os.environ.items()
                if k.lower() not in ("http_proxy", "https_proxy", "all_proxy", "no_proxy",
                                     "plix_api_key")}
@@ -144,14 +153,15 @@ class Live(unittest.TestCase):
             env["PLIX_API_KEY"] = key
         env.update(env_extra or {})
         port = port or state["port"]
-        command = [PLIXCTL, "--live"]
+        command = [*RUNNER, PLIXCTL, "--live"]
         if cacert:
-            command += ["--cacert", state["cert"]]
-        for host in (state["api_host"], *service.HOSTS):
-            command += ["--connect-to", f"{host}:443:127.0.0.1:{port}"]
+            command += ["--cacert", host_path(state["cert"])]
+        if not proxy:
+            for host in (state["api_host"], *service.HOSTS):
+                command += ["--connect-to", f"{host}:443:127.0.0.1:{port}"]
         mark = log_mark()
         proc = subprocess.run(command + list(args), capture_output=True, text=True, env=env,
-                              timeout=60)
+                              timeout=120)
         run = Run(proc)
         # The key, raw or as it travels in URLs, never reaches any output.
         for secret in (KEY, urllib.parse.quote(KEY, safe="")):
@@ -188,7 +198,7 @@ class Live(unittest.TestCase):
         with tempfile.NamedTemporaryFile("w", suffix=".key") as f:
             f.write(KEY + "\n")
             f.flush()
-            run = self.plixctl("--key-file", f.name, "validate", key=WRONG_KEY)
+            run = self.plixctl("--key-file", host_path(f.name), "validate", key=WRONG_KEY)
             self.assertEqual(run.code, 0, "--key-file wins over the environment: " + run.err)
 
         run = self.plixctl("validate", key=WRONG_KEY)
@@ -201,14 +211,19 @@ class Live(unittest.TestCase):
         self.assertEqual([(r["query"], r["key_ok"]) for r in requests_since(mark)],
                          [([["apikey", "(key)"]], True)])
 
-        # A redirect to another host leaves the key behind.
+        # A redirect to another host leaves the key behind: libcurl follows
+        # it without the header; WinHTTP follows no redirect of a request
+        # that carries the key.
         mark = log_mark()
         run = self.plixctl("validate", key=service.REDIRECT_KEY)
-        self.assertFails(run, 11, "badToken")
-        seen = requests_since(mark)
-        self.assertEqual([(r["host"], r["path"], r["auth_header"]) for r in seen],
-                         [(state["api_host"], "/api/v2/account/infos", True),
-                          (service.FILES_HOST, "/echo", False)])
+        seen = [(r["host"], r["path"], r["auth_header"]) for r in requests_since(mark)]
+        if STACK == "WinHTTP":
+            self.assertFails(run, 15, "account/infos answered HTTP 302")
+            self.assertEqual(seen, [(state["api_host"], "/api/v2/account/infos", True)])
+        else:
+            self.assertFails(run, 11, "badToken")
+            self.assertEqual(seen, [(state["api_host"], "/api/v2/account/infos", True),
+                                    (service.FILES_HOST, "/echo", False)])
 
     def test_every_listing(self):
         mark = log_mark()
@@ -375,17 +390,32 @@ class Live(unittest.TestCase):
     def test_transport_failures(self):
         # TLS is verified: without the test certificate the exchange fails.
         run = self.plixctl("validate", cacert=False)
-        self.assertFails(run, 14, "curl: ")
+        self.assertFails(run, 14, "curl: " if STACK == "libcurl" else "certificate")
         self.assertIn("apikey=***", run.err)
         # Nothing listens on a closed port: the transport's one line comes back.
         with socket.socket() as s:
             s.bind(("127.0.0.1", 0))
             closed = s.getsockname()[1]
         run = self.plixctl("ls", "downloader", port=closed)
-        self.assertFails(run, 14, "curl: ")
-        # curl's proxy environment is honoured: a proxy that is not there fails.
-        run = self.plixctl("validate", env_extra={"https_proxy": f"http://127.0.0.1:{closed}"})
-        self.assertFails(run, 14, f"port {closed}")
+        self.assertFails(run, 14, "curl: " if STACK == "libcurl" else "WinHTTP error ")
+        if STACK == "libcurl":
+            # curl's proxy environment is honoured: a proxy that is not there fails.
+            run = self.plixctl("validate",
+                               env_extra={"https_proxy": f"http://127.0.0.1:{closed}"})
+            self.assertFails(run, 14, f"port {closed}")
+        # So is a proxy named with --proxy.
+        run = self.plixctl("--proxy", f"http://127.0.0.1:{closed}", "validate", proxy=True)
+        self.assertEqual(run.code, 14, run.err)
+
+    def test_proxy(self):
+        # Through an HTTP CONNECT proxy, TLS still verified end to end and
+        # against the service's name.
+        with ConnectProxy(state["port"]) as proxy:
+            run = self.plixctl("--proxy", f"http://127.0.0.1:{proxy.port}", "--json", "validate",
+                               proxy=True)
+            self.assertEqual(run.code, 0, run.err)
+            self.assertEqual(run.json()["AccountEmail"], service.ACCOUNT["email"])
+            self.assertEqual(proxy.targets, [f"{state['api_host']}:443"])
 
     def test_command_line(self):
         self.assertFails(self.plixctl("validate", key=None), 2, "--live needs an API key")
@@ -394,6 +424,76 @@ class Live(unittest.TestCase):
         self.assertNotIn("E2E-typed-key", run.err)
 
 
+class ConnectProxy:
+    """An HTTP CONNECT proxy on a free port of 127.0.0.1 that tunnels every
+    target to the stand-in's port and records the targets asked for."""
+
+    def __init__(self, port):
+        self.to = port
+        self.targets = []
+        self.server = socket.socket()
+        self.server.bind(("127.0.0.1", 0))
+        self.server.listen(8)
+        self.port = self.server.getsockname()[1]
+        self.thread = threading.Thread(target=self.serve, daemon=True)
+
+    def __enter__(self):
+        self.thread.start()
+        return self
+
+    def __exit__(self, *exc):
+        self.server.close()
+
+    def serve(self):
+        while True:
+            try:
+                client, _ = self.server.accept()
+            except OSError:
+                return
+            threading.Thread(target=self.tunnel, args=(client,), daemon=True).start()
+
+    def tunnel(self, client):
+        with client:
+            head = b""
+            while b"\r\n\r\n" not in head:
+                chunk = client.recv(4096)
+                if not chunk:
+                    return
+                head += chunk
+            line = head.split(b"\r\n", 1)[0].decode("latin-1").split()
+            if len(line) < 2 or line[0] != "CONNECT":
+                client.sendall(b"HTTP/1.1 405 Method Not Allowed\r\nContent-Length: 0\r\n\r\n")
+                return
+            self.targets.append(line[1])
+            with socket.create_connection(("127.0.0.1", self.to)) as upstream:
+                client.sendall(b"HTTP/1.1 200 Connection established\r\n\r\n")
+                rest = head.split(b"\r\n\r\n", 1)[1]
+                if rest:
+                    upstream.sendall(rest)
+                pipes = [threading.Thread(target=self.pipe, args=(a, b), daemon=True)
+                         for a, b in ((client, upstream), (upstream, client))]
+                for p in pipes:
+                    p.start()
+                for p in pipes:
+                    p.join()
+
+    @staticmethod
+    def pipe(src, dst):
+        try:
+            while True:
+                data = src.recv(65536)
+                if not data:
+                    break
+                dst.sendall(data)
+        except OSError:
+            pass
+        try:
+            dst.shutdown(socket.SHUT_WR)
+        except OSError:
+            pass
+
+
+@unittest.skipUnless(CURL_HOST or "--curl-host" in sys.argv, "examples/curl_host.c not built")
 class ExampleHost(unittest.TestCase):
     """The libcurl host of examples/, against the same stand-in."""
 
@@ -441,8 +541,14 @@ class ExampleHost(unittest.TestCase):
 if __name__ == "__main__":
     parser = argparse.ArgumentParser()
     parser.add_argument("--plixctl", required=True)
-    parser.add_argument("--curl-host", required=True)
+    parser.add_argument("--curl-host")
+    parser.add_argument("--runner", default="", help="a command prefix, its words joined by |")
+    parser.add_argument("--path-prefix", default="")
+    parser.add_argument("--stack", default="libcurl", choices=["libcurl", "WinHTTP"])
     args, rest = parser.parse_known_args()
     PLIXCTL = os.path.abspath(args.plixctl)
-    CURL_HOST = os.path.abspath(args.curl_host)
+    CURL_HOST = os.path.abspath(args.curl_host) if args.curl_host else None
+    RUNNER = [w for w in args.runner.split("|") if w]
+    PATH_PREFIX = args.path_prefix
+    STACK = args.stack
     unittest.main(argv=[sys.argv[0], *rest], verbosity=2)

@@ -1,16 +1,15 @@
-// The libcurl transport. Every exchange runs on an easy handle of its own,
+// The live transport on libcurl (Linux). Every exchange runs on an easy handle of its own,
 // so the table takes any number of concurrent calls; the options it reads
 // are never changed while it is installed.
 //
 // Strings handed to the plug-in are malloc'd here and come back through the
 // table's free slot, which releases them with this program's free().
-#include "curl_io.h"
-
 #include <curl/curl.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include "bearer.h"
+#include "live_io.h"
 
 namespace {
 
@@ -54,7 +53,7 @@ std::string failure_text(const transfer &t, CURLcode code) {
     return text;
 }
 
-int exchange(const curl_options *options, const char *url, const char *body,
+int exchange(const live_options *options, const char *url, const char *body,
              const char *content_type, char **body_out, int *status_out, char **error_out) {
     transfer t;
     if (!t.easy) {
@@ -94,6 +93,7 @@ int exchange(const curl_options *options, const char *url, const char *body,
     for (const std::string &rule : options->connect_to)
         t.connect_to = curl_slist_append(t.connect_to, rule.c_str());
     if (t.connect_to) curl_easy_setopt(h, CURLOPT_CONNECT_TO, t.connect_to);
+    if (!options->proxy.empty()) curl_easy_setopt(h, CURLOPT_PROXY, options->proxy.c_str());
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, options->connect_timeout);
     curl_easy_setopt(h, CURLOPT_TIMEOUT, options->timeout);
     curl_easy_setopt(h, CURLOPT_USERAGENT, "plixctl/" PLIXCTL_VERSION);
@@ -142,13 +142,13 @@ int exchange(const curl_options *options, const char *url, const char *body,
 }
 
 int io_get(void *context, const char *url, char **body_out, int *status_out, char **error_out) {
-    return exchange(static_cast<const curl_options *>(context), url, nullptr, nullptr, body_out,
+    return exchange(static_cast<const live_options *>(context), url, nullptr, nullptr, body_out,
                     status_out, error_out);
 }
 
 int io_post(void *context, const char *url, const char *body, const char *content_type,
             char **body_out, int *status_out, char **error_out) {
-    return exchange(static_cast<const curl_options *>(context), url, body ? body : "",
+    return exchange(static_cast<const live_options *>(context), url, body ? body : "",
                     content_type ? content_type : "application/x-www-form-urlencoded", body_out,
                     status_out, error_out);
 }
@@ -157,15 +157,17 @@ void io_free(void *, char *text) { free(text); }
 
 }  // namespace
 
-bool curl_io_start(std::string &error) {
+const char *live_io_stack() { return "libcurl"; }
+
+bool live_io_start(const live_options *, std::string &error) {
     CURLcode code = curl_global_init(CURL_GLOBAL_DEFAULT);
     if (code != CURLE_OK) error = std::string("curl: ") + curl_easy_strerror(code);
     return code == CURLE_OK;
 }
 
-plix_io curl_io_table(const curl_options *options) {
+plix_io live_io_table(const live_options *options) {
     plix_io table{};
-    table.context = const_cast<curl_options *>(options);
+    table.context = const_cast<live_options *>(options);
     table.get = io_get;
     table.post = io_post;
     table.free = io_free;

@@ -1,7 +1,7 @@
 // plixctl: the plug-in at a terminal. It loads the library by path and
 // reaches it only through its exports, as a media-player host does, with
 // either the plug-in's fake transport programmed with the demo account or a
-// libcurl transport of its own.
+// live transport of its own (libcurl on Linux, WinHTTP on Windows).
 #include <errno.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -15,9 +15,18 @@
 #include <string>
 #include <vector>
 
-#include "curl_io.h"
 #include "fixture.h"
+#include "live_io.h"
 #include "plugin.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+
+// shellapi.h needs windows.h first.
+#include <fcntl.h>
+#include <io.h>
+#include <shellapi.h>
+#endif
 
 namespace {
 
@@ -56,15 +65,17 @@ Options
                     own key (the default when no API key is given)
   --fixture FILE    program the fake transport from FILE instead of the demo
                     account built into plixctl
-  --live            the service itself, through libcurl (the default when an
-                    API key is given)
+  --live            the service itself, over HTTPS (libcurl on Linux, WinHTTP
+                    on Windows; the default when an API key is given)
   --key-file FILE   read the API key from FILE; otherwise it comes from the
                     environment variable PLIX_API_KEY. Keys are never taken
                     on the command line and never printed.
   --cacert FILE     verify the service against the CA certificates in FILE
   --connect-to H1:P1:H2:P2
                     connect to H2:P2 for requests to H1:P1, as curl does
-                    (repeatable)
+                    (repeatable); the certificate is checked against H1
+  --proxy URL       use this proxy (http://HOST:PORT) instead of the
+                    system's proxy settings
   --key-in-query    send the API key in the URL, as the plug-in writes it,
                     instead of moving it into an "Authorization: Bearer" header
   --connect-timeout SECONDS, --timeout SECONDS
@@ -98,7 +109,7 @@ struct options {
     bool allow_writes = false;
     std::string key_file;
     std::string fixture_file;
-    curl_options curl;
+    live_options http;  // the live transport's options
     std::vector<std::string> args;
 };
 
@@ -622,17 +633,18 @@ bool parse_options(int argc, char **argv, options &o, int &code) {
         } else if (arg == "--allow-writes") {
             o.allow_writes = true;
         } else if (arg == "--key-in-query") {
-            o.curl.key_in_query = true;
+            o.http.key_in_query = true;
         } else if (value(i, arg, "--library", o.library) ||
                    value(i, arg, "--key-file", o.key_file) ||
                    value(i, arg, "--fixture", o.fixture_file) ||
-                   value(i, arg, "--cacert", o.curl.cacert)) {
+                   value(i, arg, "--cacert", o.http.cacert) ||
+                   value(i, arg, "--proxy", o.http.proxy)) {
         } else if (value(i, arg, "--connect-to", v)) {
-            if (code < 0) o.curl.connect_to.push_back(v);
+            if (code < 0) o.http.connect_to.push_back(v);
         } else if (value(i, arg, "--connect-timeout", v)) {
-            if (code < 0) seconds("--connect-timeout", v, o.curl.connect_timeout);
+            if (code < 0) seconds("--connect-timeout", v, o.http.connect_timeout);
         } else if (value(i, arg, "--timeout", v)) {
-            if (code < 0) seconds("--timeout", v, o.curl.timeout);
+            if (code < 0) seconds("--timeout", v, o.http.timeout);
         } else if (arg == "--key" || arg.rfind("--key=", 0) == 0 || arg == "--api-key" ||
                    arg.rfind("--api-key=", 0) == 0) {
             // Never echo what follows: it may be the key itself.
@@ -703,7 +715,7 @@ const std::vector<command> &commands() {
 }
 
 // Settings, and the transport: the fake with the demo account and its own
-// key, or libcurl with the key of PLIX_API_KEY or --key-file.
+// key, or the live transport with the key of PLIX_API_KEY or --key-file.
 int open_account(host &h, bool demo) {
     std::string key;
     if (!demo && !h.opt.fake && !read_key(h.opt, key)) return kExitSetup;
@@ -728,11 +740,11 @@ int open_account(host &h, bool demo) {
         }
         key = h.demo.key;
     } else {
-        if (!curl_io_start(error)) {
+        if (!live_io_start(&h.opt.http, error)) {
             fprintf(stderr, "plixctl: %s\n", error.c_str());
             return kExitSetup;
         }
-        plix_io table = curl_io_table(&h.opt.curl);
+        plix_io table = live_io_table(&h.opt.http);
         if (int rc = h.api.set_io(&table); rc != PLIX_OK) {
             fprintf(stderr, "plixctl: the plug-in refused the transport table (%d)\n", rc);
             return kExitSetup;
@@ -745,6 +757,31 @@ int open_account(host &h, bool demo) {
 }  // namespace
 
 int main(int argc, char **argv) {
+#if defined(_WIN32)
+    // UTF-8 at the console and in the arguments, as on Linux: names with
+    // non-ASCII characters show as they are, and arguments arrive whole.
+    SetConsoleOutputCP(CP_UTF8);
+    // Bytes out as written ("\n", not "\r\n"), so the output is the same as
+    // on Linux.
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+    std::vector<std::string> utf8_args;
+    std::vector<char *> utf8_argv;
+    int wide_argc = 0;
+    if (wchar_t **wide = CommandLineToArgvW(GetCommandLineW(), &wide_argc)) {
+        for (int i = 0; i < wide_argc; ++i) {
+            int n = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+            std::string s(n > 0 ? static_cast<size_t>(n - 1) : 0, '\0');
+            if (n > 1) WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, &s[0], n, nullptr, nullptr);
+            utf8_args.push_back(s);
+        }
+        LocalFree(wide);
+        for (std::string &s : utf8_args) utf8_argv.push_back(&s[0]);
+        utf8_argv.push_back(nullptr);
+        argc = wide_argc;
+        argv = utf8_argv.data();
+    }
+#endif
     host h;
     int code;
     if (!parse_options(argc, argv, h.opt, code)) return code;

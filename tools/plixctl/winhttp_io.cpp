@@ -1,0 +1,433 @@
+// The live transport on WinHTTP (Windows): the system's own HTTP stack, so
+// plixctl.exe needs no DLL beyond Windows'. It behaves toward the plug-in as
+// the libcurl transport does:
+// - one request handle per exchange on a shared session, so the table takes
+//   concurrent calls;
+// - the key moved from the URL's "apikey" parameter into an
+//   "Authorization: Bearer" header (unless key_in_query); a request with the
+//   key never follows a redirect, so the header cannot reach another host,
+//   and the unauthenticated fetch of a torrent link follows them (here, not
+//   in WinHTTP, so that --connect-to applies to every hop);
+// - TLS always verified: by WinHTTP against the system's store, or, with a
+//   CA file or a --connect-to rule, by this file against that CA (or the
+//   system's roots) and the name of the host the URL names, before the
+//   request (and so the key) is sent;
+// - texts are UTF-8 at the plug-in's side and UTF-16 at WinHTTP's.
+//
+// Strings handed to the plug-in are malloc'd here and come back through the
+// table's free slot.
+#if defined(_WIN32)
+
+#include <windows.h>
+
+// The WinHTTP and CryptoAPI headers need windows.h first.
+#include <stdlib.h>
+#include <string.h>
+#include <wincrypt.h>
+#include <winhttp.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "bearer.h"
+#include "live_io.h"
+
+namespace {
+
+HINTERNET g_session;
+HCERTSTORE g_roots;  // the CA file's certificates, or null
+
+std::wstring widen(const std::string &s) {
+    if (s.empty()) return std::wstring();
+    int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+    std::wstring w(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), &w[0], n);
+    return w;
+}
+
+std::string narrow(const wchar_t *w, int n) {
+    if (n <= 0) return std::string();
+    int m = WideCharToMultiByte(CP_UTF8, 0, w, n, nullptr, 0, nullptr, nullptr);
+    std::string s(static_cast<size_t>(m), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, w, n, &s[0], m, nullptr, nullptr);
+    return s;
+}
+
+char *copy_out(const std::string &text) {
+    char *p = static_cast<char *>(malloc(text.size() + 1));
+    if (p) memcpy(p, text.c_str(), text.size() + 1);
+    return p;
+}
+
+// One line naming the error: its number and the system's words for it.
+std::string failure_text(DWORD code) {
+    std::string text = "WinHTTP error " + std::to_string(code);
+    wchar_t *words = nullptr;
+    DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_HMODULE |
+                                 FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                             GetModuleHandleW(L"winhttp.dll"), code, 0,
+                             reinterpret_cast<wchar_t *>(&words), 0, nullptr);
+    if (n && words) {
+        std::string said = narrow(words, static_cast<int>(n));
+        for (char &c : said)
+            if (c == '\r' || c == '\n') c = ' ';
+        while (!said.empty() && said.back() == ' ') said.pop_back();
+        if (!said.empty()) text += ": " + said;
+    }
+    if (words) LocalFree(words);
+    return text;
+}
+
+// Closes a WinHTTP handle when the scope ends.
+struct handle {
+    HINTERNET h = nullptr;
+    ~handle() {
+        if (h) WinHttpCloseHandle(h);
+    }
+};
+
+// Where a request goes: the URL's host and port, or those a --connect-to
+// rule names for them.
+struct target {
+    std::string host;  // the URL's host: the name the certificate must carry
+    INTERNET_PORT port;
+    std::string connect_host;
+    INTERNET_PORT connect_port;
+    bool redirected;  // a --connect-to rule applies
+};
+
+target route_of(const live_options *o, const std::string &host, INTERNET_PORT port) {
+    target t{host, port, host, port, false};
+    for (const std::string &rule : o->connect_to) {
+        // HOST1:PORT1:HOST2:PORT2
+        size_t a = rule.find(':'), b = rule.find(':', a + 1), c = rule.find(':', b + 1);
+        if (a == std::string::npos || b == std::string::npos || c == std::string::npos) continue;
+        if (rule.substr(0, a) != host || rule.substr(a + 1, b - a - 1) != std::to_string(port))
+            continue;
+        t.connect_host = rule.substr(b + 1, c - b - 1);
+        t.connect_port = static_cast<INTERNET_PORT>(atoi(rule.c_str() + c + 1));
+        t.redirected = true;
+        break;
+    }
+    return t;
+}
+
+// The certificates of a PEM file in a memory store; null when there are none.
+HCERTSTORE load_pem(const std::string &path, std::string &error) {
+    std::ifstream in(path, std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (!in && text.empty()) {
+        error = "cannot read the CA file " + path;
+        return nullptr;
+    }
+    HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_MEMORY, 0, 0, 0, nullptr);
+    if (!store) {
+        error = "cannot make a certificate store";
+        return nullptr;
+    }
+    static const char begin[] = "-----BEGIN CERTIFICATE-----", end[] = "-----END CERTIFICATE-----";
+    int added = 0;
+    for (size_t at = text.find(begin); at != std::string::npos; at = text.find(begin, at + 1)) {
+        size_t stop = text.find(end, at);
+        if (stop == std::string::npos) break;
+        std::string pem = text.substr(at, stop + sizeof end - 1 - at);
+        DWORD n = 0;
+        if (!CryptStringToBinaryA(pem.c_str(), static_cast<DWORD>(pem.size()),
+                                  CRYPT_STRING_BASE64HEADER, nullptr, &n, nullptr, nullptr))
+            continue;
+        std::string der(n, '\0');
+        if (CryptStringToBinaryA(pem.c_str(), static_cast<DWORD>(pem.size()),
+                                 CRYPT_STRING_BASE64HEADER, reinterpret_cast<BYTE *>(&der[0]), &n,
+                                 nullptr, nullptr) &&
+            CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING,
+                                             reinterpret_cast<const BYTE *>(der.data()), n,
+                                             CERT_STORE_ADD_ALWAYS, nullptr))
+            ++added;
+    }
+    if (!added) {
+        CertCloseStore(store, 0);
+        error = "no certificate in the CA file " + path;
+        return nullptr;
+    }
+    return store;
+}
+
+// What the certificate check of one exchange found.
+struct cert_check {
+    std::wstring name;  // the host the URL names
+    bool done = false;
+    bool ok = false;
+};
+
+// Checks the server's certificate: its chain must end at one of the CA
+// file's certificates (or, without a CA file, at a root the system trusts),
+// and it must be valid for the host the URL names. Runs before the request
+// is sent.
+bool verify_server(HINTERNET request, const cert_check &check) {
+    PCCERT_CONTEXT cert = nullptr;
+    DWORD size = sizeof cert;
+    if (!WinHttpQueryOption(request, WINHTTP_OPTION_SERVER_CERT_CONTEXT, &cert, &size) || !cert)
+        return false;
+    HCERTSTORE extra = CertOpenStore(CERT_STORE_PROV_COLLECTION, 0, 0, 0, nullptr);
+    if (extra) {
+        if (cert->hCertStore) CertAddStoreToCollection(extra, cert->hCertStore, 0, 0);
+        if (g_roots) CertAddStoreToCollection(extra, g_roots, 0, 0);
+    }
+    CERT_CHAIN_PARA para{};
+    para.cbSize = sizeof para;
+    PCCERT_CHAIN_CONTEXT chain = nullptr;
+    bool ok = CertGetCertificateChain(nullptr, cert, nullptr, extra, &para, 0, nullptr, &chain) &&
+              chain && chain->cChain > 0;
+    if (ok && g_roots) {
+        // The chain's last certificate must be one of the CA file's.
+        const CERT_SIMPLE_CHAIN *simple = chain->rgpChain[0];
+        PCCERT_CONTEXT root = simple->rgpElement[simple->cElement - 1]->pCertContext;
+        PCCERT_CONTEXT found = CertFindCertificateInStore(g_roots, X509_ASN_ENCODING, 0,
+                                                          CERT_FIND_EXISTING, root, nullptr);
+        ok = found != nullptr;
+        if (found) CertFreeCertificateContext(found);
+    }
+    if (ok) {
+        SSL_EXTRA_CERT_CHAIN_POLICY_PARA ssl{};
+        ssl.cbSize = sizeof ssl;
+        ssl.dwAuthType = AUTHTYPE_SERVER;
+        // With a CA file its root is not in the system's store: that one
+        // finding is what the check above settles; everything else counts.
+        ssl.fdwChecks = g_roots ? SECURITY_FLAG_IGNORE_UNKNOWN_CA : 0;
+        ssl.pwszServerName = const_cast<wchar_t *>(check.name.c_str());
+        CERT_CHAIN_POLICY_PARA policy{};
+        policy.cbSize = sizeof policy;
+        policy.pvExtraPolicyPara = &ssl;
+        CERT_CHAIN_POLICY_STATUS status{};
+        status.cbSize = sizeof status;
+        ok = CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain, &policy, &status) &&
+             status.dwError == 0;
+    }
+    if (chain) CertFreeCertificateChain(chain);
+    if (extra) CertCloseStore(extra, 0);
+    CertFreeCertificateContext(cert);
+    return ok;
+}
+
+void CALLBACK on_status(HINTERNET request, DWORD_PTR context, DWORD status, void *, DWORD) {
+    if (status != WINHTTP_CALLBACK_STATUS_SENDING_REQUEST || !context) return;
+    auto *check = reinterpret_cast<cert_check *>(context);
+    check->done = true;
+    check->ok = verify_server(request, *check);
+    // Closing the request stops it before anything is sent.
+    if (!check->ok) WinHttpCloseHandle(request);
+}
+
+int fail(char **error_out, const std::string &text) {
+    *error_out = copy_out(text);
+    return -1;
+}
+
+// One request and its response, without following redirects; location
+// receives a redirect's Location header.
+int exchange_once(const live_options *o, const keyed_url &target_url, const char *body,
+                  const char *content_type, std::string &answer, DWORD &status,
+                  std::string &location, std::string &error);
+
+int exchange(const live_options *o, const char *url, const char *body, const char *content_type,
+             char **body_out, int *status_out, char **error_out) {
+    keyed_url target_url = o->key_in_query ? keyed_url{url, "", false} : split_key(url);
+    bool keyed = target_url.has_key || target_url.url.find("apikey=") != std::string::npos;
+    std::string answer, location, error;
+    DWORD status = 0;
+    for (int hops = 0;; ++hops) {
+        if (exchange_once(o, target_url, body, content_type, answer, status, location, error) != 0)
+            return fail(error_out, error);
+        bool redirect =
+            status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+        // Only the unauthenticated GET of a link follows redirects.
+        if (!redirect || keyed || body || location.empty() || hops == 10) break;
+        if (location.find("://") == std::string::npos) {
+            // A path on the same host: keep the scheme and authority.
+            size_t authority = target_url.url.find("://");
+            size_t path =
+                target_url.url.find('/', authority == std::string::npos ? 0 : authority + 3);
+            std::string origin = target_url.url.substr(0, path);
+            location = location[0] == '/' ? origin + location : origin + "/" + location;
+        }
+        target_url = keyed_url{location, "", false};
+    }
+    *body_out = copy_out(answer);
+    if (!*body_out) return fail(error_out, "out of memory");
+    *status_out = static_cast<int>(status);
+    return 0;
+}
+
+int exchange_once(const live_options *o, const keyed_url &target_url, const char *body,
+                  const char *content_type, std::string &answer, DWORD &status,
+                  std::string &location, std::string &error) {
+    auto fail = [&error](const std::string &text) {
+        error = text;
+        return -1;
+    };
+    answer.clear();
+    location.clear();
+    if (target_url.key.find_first_of("\r\n") != std::string::npos)
+        return fail("the API key holds a line break");
+
+    std::wstring wide = widen(target_url.url);
+    URL_COMPONENTS parts{};
+    parts.dwStructSize = sizeof parts;
+    parts.dwHostNameLength = parts.dwUrlPathLength = parts.dwExtraInfoLength = 1;
+    parts.dwSchemeLength = 1;
+    if (!WinHttpCrackUrl(wide.c_str(), 0, 0, &parts)) return fail(failure_text(GetLastError()));
+    bool secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
+    std::string host = narrow(parts.lpszHostName, static_cast<int>(parts.dwHostNameLength));
+    std::wstring object(parts.lpszUrlPath, parts.dwUrlPathLength);
+    object.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
+    target t = route_of(o, host, parts.nPort);
+
+    handle connection, request;
+    connection.h = WinHttpConnect(g_session, widen(t.connect_host).c_str(), t.connect_port, 0);
+    if (!connection.h) return fail(failure_text(GetLastError()));
+    request.h = WinHttpOpenRequest(connection.h, body ? L"POST" : L"GET", object.c_str(), nullptr,
+                                   WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                   secure ? WINHTTP_FLAG_SECURE : 0);
+    if (!request.h) return fail(failure_text(GetLastError()));
+
+    // Redirects are followed by exchange(), never by WinHTTP.
+    DWORD off = WINHTTP_DISABLE_REDIRECTS;
+    WinHttpSetOption(request.h, WINHTTP_OPTION_DISABLE_FEATURE, &off, sizeof off);
+
+    // The certificate is checked here when WinHTTP cannot do it alone: with
+    // a CA file of our own, or when the connection goes to another host
+    // than the one the certificate must name.
+    cert_check check;
+    check.name = widen(host);
+    bool own_check = secure && (g_roots || t.redirected);
+    if (own_check) {
+        DWORD flags = SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_CERT_CN_INVALID;
+        WinHttpSetOption(request.h, WINHTTP_OPTION_SECURITY_FLAGS, &flags, sizeof flags);
+        WinHttpSetStatusCallback(request.h, on_status, WINHTTP_CALLBACK_FLAG_SEND_REQUEST, 0);
+    }
+
+    std::wstring headers;
+    if (target_url.has_key) headers += L"Authorization: Bearer " + widen(target_url.key) + L"\r\n";
+    if (t.redirected) {
+        std::string host_header = host;
+        if (t.port != (secure ? 443 : 80)) host_header += ":" + std::to_string(t.port);
+        headers += L"Host: " + widen(host_header) + L"\r\n";
+    }
+    std::string data;
+    if (body) {
+        if (strncmp(content_type, "multipart/form-data", 19) == 0) {
+            // The plug-in hands over the raw file; it goes out as the one form
+            // part the service reads, under the boundary the content type names.
+            const char *b = strstr(content_type, "boundary=");
+            std::string boundary = b ? b + 9 : "plixtorrent";
+            data = "--" + boundary +
+                   "\r\nContent-Disposition: form-data; name=\"file\"; filename=\"upload.torrent\""
+                   "\r\nContent-Type: application/x-bittorrent\r\n\r\n" +
+                   body + "\r\n--" + boundary + "--\r\n";
+            headers += L"Content-Type: multipart/form-data; boundary=" + widen(boundary) + L"\r\n";
+        } else {
+            data = body;
+            headers += L"Content-Type: " + widen(content_type) + L"\r\n";
+        }
+    }
+
+    BOOL sent = WinHttpSendRequest(
+        request.h, headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headers.c_str(),
+        headers.empty() ? 0 : static_cast<DWORD>(-1L),
+        data.empty() ? WINHTTP_NO_REQUEST_DATA : const_cast<char *>(data.data()),
+        static_cast<DWORD>(data.size()), static_cast<DWORD>(data.size()),
+        reinterpret_cast<DWORD_PTR>(own_check ? &check : nullptr));
+    if (own_check && check.done && !check.ok) {
+        request.h = nullptr;  // closed by the callback
+        return fail("the server's certificate is not valid for " + host);
+    }
+    if (!sent || !WinHttpReceiveResponse(request.h, nullptr)) {
+        DWORD code = GetLastError();
+        if (own_check && check.done && !check.ok) request.h = nullptr;
+        return fail(failure_text(code));
+    }
+    status = 0;
+    DWORD size = sizeof status;
+    WinHttpQueryHeaders(request.h, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                        WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX);
+    wchar_t where[4096];
+    DWORD where_size = sizeof where;
+    if (WinHttpQueryHeaders(request.h, WINHTTP_QUERY_LOCATION, WINHTTP_HEADER_NAME_BY_INDEX, where,
+                            &where_size, WINHTTP_NO_HEADER_INDEX))
+        location = narrow(where, static_cast<int>(where_size / sizeof(wchar_t)));
+    for (;;) {
+        DWORD avail = 0;
+        if (!WinHttpQueryDataAvailable(request.h, &avail))
+            return fail(failure_text(GetLastError()));
+        if (!avail) break;
+        size_t at = answer.size();
+        answer.resize(at + avail);
+        DWORD got = 0;
+        if (!WinHttpReadData(request.h, &answer[at], avail, &got))
+            return fail(failure_text(GetLastError()));
+        answer.resize(at + got);
+        if (!got) break;
+    }
+    return 0;
+}
+
+int io_get(void *context, const char *url, char **body_out, int *status_out, char **error_out) {
+    return exchange(static_cast<const live_options *>(context), url, nullptr, nullptr, body_out,
+                    status_out, error_out);
+}
+
+int io_post(void *context, const char *url, const char *body, const char *content_type,
+            char **body_out, int *status_out, char **error_out) {
+    return exchange(static_cast<const live_options *>(context), url, body ? body : "",
+                    content_type ? content_type : "application/x-www-form-urlencoded", body_out,
+                    status_out, error_out);
+}
+
+void io_free(void *, char *text) { free(text); }
+
+}  // namespace
+
+const char *live_io_stack() { return "WinHTTP"; }
+
+bool live_io_start(const live_options *o, std::string &error) {
+    std::wstring agent = L"plixctl/" + widen(PLIXCTL_VERSION);
+    if (o->proxy.empty()) {
+        // The system's proxy settings (the automatic kind where Windows has it).
+        g_session = WinHttpOpen(agent.c_str(), WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY,
+                                WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+        if (!g_session)
+            g_session = WinHttpOpen(agent.c_str(), WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
+                                    WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+    } else {
+        // WinHTTP names a proxy as HOST:PORT (an http:// prefix is dropped).
+        std::string p = o->proxy;
+        if (p.compare(0, 7, "http://") == 0) p = p.substr(7);
+        while (!p.empty() && p.back() == '/') p.pop_back();
+        g_session = WinHttpOpen(agent.c_str(), WINHTTP_ACCESS_TYPE_NAMED_PROXY, widen(p).c_str(),
+                                WINHTTP_NO_PROXY_BYPASS, 0);
+    }
+    if (!g_session) {
+        error = failure_text(GetLastError());
+        return false;
+    }
+    int connect_ms = static_cast<int>(o->connect_timeout * 1000);
+    int total_ms = static_cast<int>(o->timeout * 1000);
+    WinHttpSetTimeouts(g_session, connect_ms, connect_ms, total_ms, total_ms);
+    if (!o->cacert.empty()) {
+        g_roots = load_pem(o->cacert, error);
+        if (!g_roots) return false;
+    }
+    return true;
+}
+
+plix_io live_io_table(const live_options *options) {
+    plix_io table{};
+    table.context = const_cast<live_options *>(options);
+    table.get = io_get;
+    table.post = io_post;
+    table.free = io_free;
+    return table;
+}
+
+#endif  // _WIN32
