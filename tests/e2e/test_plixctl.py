@@ -30,6 +30,7 @@ KEY = "E2E key+/&=7"  # needs percent-encoding in a URL
 WRONG_KEY = "wrong-key-1234"
 PLIXCTL = None
 CURL_HOST = None  # examples/curl_host.c; None where it is not built (Windows)
+WINHTTP_HOST = None  # examples/winhttp_host.c, where it is built
 RUNNER = []  # what runs plixctl: nothing, or an emulator (Wine) with its settings
 PATH_PREFIX = ""  # how plixctl names the build machine's files ("Z:" under Wine)
 STACK = "libcurl"  # plixctl's HTTP stack: libcurl or WinHTTP
@@ -493,18 +494,23 @@ class ConnectProxy:
             pass
 
 
-@unittest.skipUnless(CURL_HOST or "--curl-host" in sys.argv, "examples/curl_host.c not built")
+@unittest.skipUnless({"--curl-host", "--winhttp-host"} & set(sys.argv), "no example host built")
 class ExampleHost(unittest.TestCase):
-    """The libcurl host of examples/, against the same stand-in."""
+    """The complete hosts of examples/ (libcurl, WinHTTP), against the same
+    stand-in."""
 
     def run_host(self, *args, key=KEY):
         env = {k: v for k, v in os.environ.items() if not k.lower().endswith("_proxy")}
         env["PLIX_API_KEY"] = key
-        command = [CURL_HOST, "--cacert", state["cert"]]
-        for host in (state["api_host"], *service.HOSTS):
-            command += ["--connect-to", f"{host}:443:127.0.0.1:{state['port']}"]
+        if WINHTTP_HOST:
+            command = [*RUNNER, WINHTTP_HOST, "--server", f"127.0.0.1:{state['port']}", "--pin",
+                       host_path(state["cert"])]
+        else:
+            command = [CURL_HOST, "--cacert", state["cert"]]
+            for host in (state["api_host"], *service.HOSTS):
+                command += ["--connect-to", f"{host}:443:127.0.0.1:{state['port']}"]
         return subprocess.run(command + list(args), capture_output=True, text=True, env=env,
-                              timeout=60)
+                              timeout=120)
 
     def test_validate_list_and_upload(self):
         mark = log_mark()
@@ -542,12 +548,14 @@ if __name__ == "__main__":
     parser = argparse.ArgumentParser()
     parser.add_argument("--plixctl", required=True)
     parser.add_argument("--curl-host")
+    parser.add_argument("--winhttp-host")
     parser.add_argument("--runner", default="", help="a command prefix, its words joined by |")
     parser.add_argument("--path-prefix", default="")
     parser.add_argument("--stack", default="libcurl", choices=["libcurl", "WinHTTP"])
     args, rest = parser.parse_known_args()
     PLIXCTL = os.path.abspath(args.plixctl)
     CURL_HOST = os.path.abspath(args.curl_host) if args.curl_host else None
+    WINHTTP_HOST = os.path.abspath(args.winhttp_host) if args.winhttp_host else None
     RUNNER = [w for w in args.runner.split("|") if w]
     PATH_PREFIX = args.path_prefix
     STACK = args.stack
