@@ -13,12 +13,6 @@
 
 namespace {
 
-char *copy_out(const std::string &text) {
-    char *p = static_cast<char *>(malloc(text.size() + 1));
-    if (p) memcpy(p, text.c_str(), text.size() + 1);
-    return p;
-}
-
 size_t on_data(char *data, size_t size, size_t count, void *answer) {
     static_cast<std::string *>(answer)->append(data, size * count);
     return size * count;
@@ -57,7 +51,7 @@ int exchange(const live_options *options, const char *url, const char *body,
              const char *content_type, char **body_out, int *status_out, char **error_out) {
     transfer t;
     if (!t.easy) {
-        *error_out = copy_out("curl: cannot start a transfer");
+        *error_out = live_copy_out("curl: cannot start a transfer");
         return -1;
     }
     std::string answer;
@@ -67,7 +61,7 @@ int exchange(const live_options *options, const char *url, const char *body,
     // to another host a redirect leads to.
     keyed_url target = options->key_in_query ? keyed_url{url, "", false} : split_key(url);
     if (target.key.find_first_of("\r\n") != std::string::npos) {
-        *error_out = copy_out("the API key holds a line break");
+        *error_out = live_copy_out("the API key holds a line break");
         return -1;
     }
     curl_easy_setopt(h, CURLOPT_URL, target.url.c_str());
@@ -127,35 +121,26 @@ int exchange(const live_options *options, const char *url, const char *body,
 
     CURLcode code = curl_easy_perform(h);
     if (code != CURLE_OK) {
-        *error_out = copy_out(failure_text(t, code));
+        *error_out = live_copy_out(failure_text(t, code));
         return -1;
     }
     long status = 0;
     curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
-    *body_out = copy_out(answer);
+    *body_out = live_copy_out(answer);
     if (!*body_out) {
-        *error_out = copy_out("out of memory");
+        *error_out = live_copy_out("out of memory");
         return -1;
     }
     *status_out = static_cast<int>(status);
     return 0;
 }
 
-int io_get(void *context, const char *url, char **body_out, int *status_out, char **error_out) {
-    return exchange(static_cast<const live_options *>(context), url, nullptr, nullptr, body_out,
-                    status_out, error_out);
-}
-
-int io_post(void *context, const char *url, const char *body, const char *content_type,
-            char **body_out, int *status_out, char **error_out) {
-    return exchange(static_cast<const live_options *>(context), url, body ? body : "",
-                    content_type ? content_type : "application/x-www-form-urlencoded", body_out,
-                    status_out, error_out);
-}
-
-void io_free(void *, char *text) { free(text); }
-
 }  // namespace
+
+int live_exchange(const live_options *options, const char *url, const char *body,
+                  const char *content_type, char **body_out, int *status_out, char **error_out) {
+    return exchange(options, url, body, content_type, body_out, status_out, error_out);
+}
 
 const char *live_io_stack() { return "libcurl"; }
 
@@ -163,13 +148,4 @@ bool live_io_start(const live_options *, std::string &error) {
     CURLcode code = curl_global_init(CURL_GLOBAL_DEFAULT);
     if (code != CURLE_OK) error = std::string("curl: ") + curl_easy_strerror(code);
     return code == CURLE_OK;
-}
-
-plix_io live_io_table(const live_options *options) {
-    plix_io table{};
-    table.context = const_cast<live_options *>(options);
-    table.get = io_get;
-    table.post = io_post;
-    table.free = io_free;
-    return table;
 }

@@ -28,3 +28,12 @@ bool live_io_start(const live_options *options, std::string &error);
 // The table. Its context points at options, which must stay unchanged and
 // alive while the plug-in may call the table.
 plix_io live_io_table(const live_options *options);
+
+// What each stack implements (live_io.cpp makes the table of it): one
+// exchange, answered as the table's get (body null) and post slots answer.
+int live_exchange(const live_options *options, const char *url, const char *body,
+                  const char *content_type, char **body_out, int *status_out, char **error_out);
+
+// A malloc'd copy of text, as the plug-in takes strings (its free slot
+// releases them with free()); null without memory.
+char *live_copy_out(const std::string &text);

@@ -54,12 +54,6 @@ std::string narrow(const wchar_t *w, int n) {
     return s;
 }
 
-char *copy_out(const std::string &text) {
-    char *p = static_cast<char *>(malloc(text.size() + 1));
-    if (p) memcpy(p, text.c_str(), text.size() + 1);
-    return p;
-}
-
 // One line naming the error: its number and the system's words for it.
 std::string failure_text(DWORD code) {
     std::string text = "WinHTTP error " + std::to_string(code);
@@ -220,7 +214,7 @@ void CALLBACK on_status(HINTERNET request, DWORD_PTR context, DWORD status, void
 }
 
 int fail(char **error_out, const std::string &text) {
-    *error_out = copy_out(text);
+    *error_out = live_copy_out(text);
     return -1;
 }
 
@@ -253,7 +247,7 @@ int exchange(const live_options *o, const char *url, const char *body, const cha
         }
         target_url = keyed_url{location, "", false};
     }
-    *body_out = copy_out(answer);
+    *body_out = live_copy_out(answer);
     if (!*body_out) return fail(error_out, "out of memory");
     *status_out = static_cast<int>(status);
     return 0;
@@ -372,21 +366,12 @@ int exchange_once(const live_options *o, const keyed_url &target_url, const char
     return 0;
 }
 
-int io_get(void *context, const char *url, char **body_out, int *status_out, char **error_out) {
-    return exchange(static_cast<const live_options *>(context), url, nullptr, nullptr, body_out,
-                    status_out, error_out);
-}
-
-int io_post(void *context, const char *url, const char *body, const char *content_type,
-            char **body_out, int *status_out, char **error_out) {
-    return exchange(static_cast<const live_options *>(context), url, body ? body : "",
-                    content_type ? content_type : "application/x-www-form-urlencoded", body_out,
-                    status_out, error_out);
-}
-
-void io_free(void *, char *text) { free(text); }
-
 }  // namespace
+
+int live_exchange(const live_options *options, const char *url, const char *body,
+                  const char *content_type, char **body_out, int *status_out, char **error_out) {
+    return exchange(options, url, body, content_type, body_out, status_out, error_out);
+}
 
 const char *live_io_stack() { return "WinHTTP"; }
 
@@ -419,15 +404,6 @@ bool live_io_start(const live_options *o, std::string &error) {
         if (!g_roots) return false;
     }
     return true;
-}
-
-plix_io live_io_table(const live_options *options) {
-    plix_io table{};
-    table.context = const_cast<live_options *>(options);
-    table.get = io_get;
-    table.post = io_post;
-    table.free = io_free;
-    return table;
 }
 
 #endif  // _WIN32
