@@ -19,12 +19,16 @@
  * - URLs and headers converted between UTF-8 (the plug-in) and UTF-16
  *   (WinHTTP); bodies handed back as malloc'd NUL-terminated text.
  */
+/* windows.h comes first: the WinHTTP and CryptoAPI headers need it. */
+/* clang-format off */
+#include <windows.h>
+#include <wincrypt.h>
+#include <winhttp.h>
+/* clang-format on */
+
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <wincrypt.h>
-#include <windows.h>
-#include <winhttp.h>
 
 #include "plix.h"
 
