@@ -55,7 +55,8 @@ Commands
   redact TEXT       TEXT with API keys and URL user info hidden
   is-magnet TEXT    whether TEXT is a magnet link
   is-torrent FILE   whether FILE is a torrent file
-  version           versions, the library loaded and the service's API base URL
+  version           versions, the library loaded, the service's API base URL
+                    and the HTTP stack of --live
   demo              a tour of the demo account (no network, no key)
 
 Options
@@ -526,6 +527,7 @@ int cmd_version(host &h) {
            h.api.caps());
     printf("library %s\n", h.opt.library.c_str());
     printf("service %s\n", h.api.base_url());
+    printf("live    over %s\n", live_io_stack());
     return kExitOk;
 }
 
