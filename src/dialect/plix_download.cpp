@@ -94,7 +94,7 @@ int torrent_fallback(const plix_sess *sess, const char *link, const char *servic
     plix_resp_guard up;
     int code = add_torrent(sess, link, &got.get(), &up.get(), message, capacity);
     if (code != 0) return code;
-    plix_resp_free(&got.get());
+    got.reset();  // the fetched file is no longer needed
     code = plix_status_ok(&up.get(), "seedbox/add", message, capacity);
     if (code != 0) return code;
     return answer_added(&up.get(), out, message, capacity);

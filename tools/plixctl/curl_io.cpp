@@ -47,8 +47,10 @@ std::string failure_text(const transfer &t, CURLcode code) {
     return text;
 }
 
-int exchange(const live_options *options, const char *url, const char *body,
-             const char *content_type, char **body_out, int *status_out, char **error_out) {
+}  // namespace
+
+int live_exchange(const live_options *options, const char *url, const char *body,
+                  const char *content_type, char **body_out, int *status_out, char **error_out) {
     transfer t;
     if (!t.easy) {
         *error_out = live_copy_out("curl: cannot start a transfer");
@@ -133,13 +135,6 @@ int exchange(const live_options *options, const char *url, const char *body,
     }
     *status_out = static_cast<int>(status);
     return 0;
-}
-
-}  // namespace
-
-int live_exchange(const live_options *options, const char *url, const char *body,
-                  const char *content_type, char **body_out, int *status_out, char **error_out) {
-    return exchange(options, url, body, content_type, body_out, status_out, error_out);
 }
 
 const char *live_io_stack() { return "libcurl"; }

@@ -224,8 +224,10 @@ int exchange_once(const live_options *o, const keyed_url &target_url, const char
                   const char *content_type, std::string &answer, DWORD &status,
                   std::string &location, std::string &error);
 
-int exchange(const live_options *o, const char *url, const char *body, const char *content_type,
-             char **body_out, int *status_out, char **error_out) {
+}  // namespace
+
+int live_exchange(const live_options *o, const char *url, const char *body,
+                  const char *content_type, char **body_out, int *status_out, char **error_out) {
     keyed_url target_url = o->key_in_query ? keyed_url{url, "", false} : split_key(url);
     bool keyed = target_url.has_key || target_url.url.find("apikey=") != std::string::npos;
     std::string answer, location, error;
@@ -252,6 +254,8 @@ int exchange(const live_options *o, const char *url, const char *body, const cha
     *status_out = static_cast<int>(status);
     return 0;
 }
+
+namespace {
 
 int exchange_once(const live_options *o, const keyed_url &target_url, const char *body,
                   const char *content_type, std::string &answer, DWORD &status,
@@ -367,11 +371,6 @@ int exchange_once(const live_options *o, const keyed_url &target_url, const char
 }
 
 }  // namespace
-
-int live_exchange(const live_options *options, const char *url, const char *body,
-                  const char *content_type, char **body_out, int *status_out, char **error_out) {
-    return exchange(options, url, body, content_type, body_out, status_out, error_out);
-}
 
 const char *live_io_stack() { return "WinHTTP"; }
 
