@@ -194,6 +194,42 @@ TEST_F(frame, KeyIsMaskedInEveryMessage) {
               (answer{-2, err("no such folder: ****")}));
 }
 
+// No run of 16 bytes of a long key (raw or percent-encoded) comes back in
+// the buffer, the last error or the last result, whichever member or
+// argument the host put it in; the message buffer holds 768 bytes.
+TEST_F(frame, LongKeysNeverComeBack) {
+    const auto leaks = [](const std::string &text, const std::string &key) {
+        for (size_t at = 0; at + 16 <= key.size(); ++at)
+            if (text.find(key.substr(at, 16)) != std::string::npos) return true;
+        return false;
+    };
+    plix_allow_writes(1);
+    for (size_t length : {700u, 767u, 768u, 769u, 1500u, 5000u}) {
+        std::string key, encoded;
+        for (size_t i = 0; i < length; ++i) key += "Kk0+/9zZ"[(i * 7 + i / 8) % 8];
+        for (char c : key) encoded += c == '+' ? "%2B" : c == '/' ? "%2F" : std::string(1, c);
+        const std::string settings = "{\"APIKey\":\"" + key + "\"}";
+        const std::string in_type =
+            "{\"APIKey\":\"" + key + "\",\"RuntimeType\":\"" + key + "\"}";
+        const std::string link = "{\"Link\":\"" + key + "\"}";
+        const std::string entry = "{\"locator\":\"" + key + "\",\"link\":\"" + key + "\"}";
+        answer answers[] = {
+            validate(in_type.c_str()),
+            call(plix_list, key.c_str(), settings.c_str()),
+            call(plix_list, ("s" + key).c_str(), settings.c_str()),
+            call(plix_download, link.c_str(), settings.c_str()),
+            call(plix_stream_url, entry.c_str(), in_type.c_str()),
+        };
+        for (const answer &a : answers) {
+            EXPECT_NE(a.code, 0);
+            for (const std::string *k : {&key, &encoded}) {
+                EXPECT_FALSE(leaks(a.out, *k)) << length << ": " << a.out.substr(0, 80);
+                EXPECT_FALSE(leaks(plix_last_error(), *k)) << length;
+            }
+        }
+    }
+}
+
 TEST(Scrub, Table) {
     struct row {
         const char *text, *secret, *out;

@@ -48,15 +48,19 @@ bool trimdup(const char *s, char **out) {
 
 // Masks the key the settings hold in a message written before the key was
 // read (the host may have put it in another member too). Needs no memory:
-// a key that does not fit the message cannot occur in it.
+// the message holds at most capacity - 1 bytes, so the key cut to that
+// length masks every copy of it, whole or cut short, that the message holds.
 void mask_key(yyjson_val *root, char *message, size_t capacity) {
     char num[24];
     std::string_view key = trimmed(sval(root, "APIKey", num));
     if (key.empty()) key = trimmed(sval(root, "ClientSecret", num));
     char secret[PLIX_MSG_SIZE];
-    if (key.empty() || key.size() >= capacity || key.size() >= sizeof secret) return;
-    memcpy(secret, key.data(), key.size());
-    secret[key.size()] = '\0';
+    size_t n = key.size();
+    if (capacity && n > capacity - 1) n = capacity - 1;
+    if (n > sizeof secret - 1) n = sizeof secret - 1;
+    if (n == 0) return;
+    memcpy(secret, key.data(), n);
+    secret[n] = '\0';
     plix_scrub(message, secret);
 }
 
