@@ -12,7 +12,7 @@
 #include <string>
 
 #include "plix.h"
-#include "util/plix_util.h"
+#include "util/plix_utf8.h"
 
 #define FUZZ_BASE "https://debrid-link.com/api/v2"
 #define FUZZ_KEY "fz-k3y-0001"

@@ -13,6 +13,8 @@
 #include "platform/plix_platform.h"
 #include "plix_test_util.h"
 #include "recording_io.h"
+#include "util/plix_redact.h"
+#include "util/plix_text.h"
 
 namespace {
 

@@ -1,12 +1,13 @@
 // Request layer, status mapping and failure messages, the fake transport.
 #include <gtest/gtest.h>
+#include <limits.h>
+#include <stdint.h>
 
 #include <string>
 #include <thread>
 
 #include "exchange/plix_exchange.h"
 #include "recording_io.h"
-#include "util/plix_util.h"
 
 namespace {
 
@@ -354,6 +355,21 @@ TEST_F(fake, TableGrowsAndResetEmpties) {
     EXPECT_STREQ(plix_fake_last_url(), "");
     EXPECT_EQ(get("u0", &body, &status), 0);
     EXPECT_EQ(status, 404);
+}
+
+// Growth stops before the count or the block size overflows; counts past
+// an int's range read as INT_MAX instead of wrapping negative.
+TEST(FakeLimits, GrowthAndCounts) {
+    EXPECT_EQ(plix_grow_count(0, 48), 32);
+    EXPECT_EQ(plix_grow_count(32, 48), 64);
+    EXPECT_EQ(plix_grow_count(INT_MAX / 2, 1), INT_MAX / 2 * 2);
+    EXPECT_EQ(plix_grow_count(INT_MAX / 2 + 1, 1), 0);
+    EXPECT_EQ(plix_grow_count(INT_MAX, 48), 0);
+    EXPECT_EQ(plix_grow_count(1 << 20, SIZE_MAX / (1u << 20)), 0);
+    EXPECT_EQ(plix_count_int(7), 7);
+    EXPECT_EQ(plix_count_int(INT_MAX), INT_MAX);
+    EXPECT_EQ(plix_count_int(int64_t{INT_MAX} + 1), INT_MAX);
+    EXPECT_EQ(plix_count_int(int64_t{1} << 40), INT_MAX);
 }
 
 }  // namespace

@@ -17,7 +17,7 @@
 #include "exchange/plix_exchange.h"
 #include "plix.h"
 #include "plix_test_util.h"
-#include "util/plix_util.h"
+#include "util/plix_redact.h"
 
 namespace {
 

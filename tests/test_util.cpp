@@ -6,7 +6,9 @@
 #include <string>
 
 #include "util/plix_json.h"
-#include "util/plix_util.h"
+#include "util/plix_buf.h"
+#include "util/plix_redact.h"
+#include "util/plix_utf8.h"
 
 namespace {
 
@@ -179,6 +181,27 @@ TEST(Copies, StrdupAndStrndup) {
     EXPECT_EQ(std::string(d.get(), 4), std::string("a\0b\0", 4));
     plix_str e(plix_strdup("xyz"));
     EXPECT_STREQ(e.get(), "xyz");
+}
+
+// A guard filled twice through out() releases the first value: nothing
+// leaks through a second fill.
+int g_released;
+void count_release(int *v) {
+    if (*v) ++g_released;
+    *v = 0;
+}
+
+TEST(Owner, OutReleasesWhatItHolds) {
+    g_released = 0;
+    {
+        plix_owner<int, count_release> held(7);
+        *held.out() = 8;
+        EXPECT_EQ(g_released, 1);
+        EXPECT_EQ(held.get(), 8);
+        int kept = held.release();
+        EXPECT_EQ(kept, 8);
+    }
+    EXPECT_EQ(g_released, 1);
 }
 
 TEST(Utf8, StrictTable) {

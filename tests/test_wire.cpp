@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "util/plix_util.h"
+#include "util/plix_text.h"
 #include "wire/plix_wire.h"
 
 namespace {

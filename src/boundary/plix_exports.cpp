@@ -11,7 +11,8 @@
 #include "exchange/plix_exchange.h"
 #include "platform/plix_platform.h"
 #include "season/plix_season.h"
-#include "util/plix_util.h"
+#include "util/plix_redact.h"
+#include "util/plix_text.h"
 
 namespace {
 
@@ -23,7 +24,8 @@ namespace {
 struct channel {
     char *result;
     char *error;
-    void *block;  // the allocation the channel was placed in
+    bool error_lost;  // the last call failed and its message could not be copied
+    void *block;      // the allocation the channel was placed in
 };
 constexpr size_t kLine = 64;
 
@@ -121,6 +123,7 @@ int flat(entry_fn entry, const char *settings, const char *argument, char *out, 
     channel *c = channel_get(false);
     if (c && c->result && c->result[0]) {
         put(&c->error, nullptr);
+        c->error_lost = false;
         return 0;
     }
     return PLIX_E_BUFFER;
@@ -134,7 +137,9 @@ void plix_publish_take(int failed, const char *error, char *result) {
         free(result);
         return;
     }
-    put(&c->error, failed && error && error[0] ? plix_strdup(error) : nullptr);
+    bool has_error = failed && error && error[0];
+    put(&c->error, has_error ? plix_strdup(error) : nullptr);
+    c->error_lost = has_error && !c->error;
     if (result && !result[0]) {
         free(result);
         result = nullptr;
@@ -206,7 +211,8 @@ PLIX_API const char *plix_result_json(void) {
 
 PLIX_API const char *plix_last_error(void) {
     channel *c = channel_get(false);
-    return c && c->error ? c->error : "";
+    if (!c) return "";
+    return c->error ? c->error : c->error_lost ? "out of memory" : "";
 }
 
 PLIX_API const char *plix_version(void) { return PLIX_VERSION; }

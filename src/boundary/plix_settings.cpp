@@ -10,7 +10,8 @@
 #include "dialect/plix_identity.h"
 #include "dialect/plix_session.h"
 #include "util/plix_json.h"
-#include "util/plix_util.h"
+#include "util/plix_redact.h"
+#include "util/plix_text.h"
 
 namespace {
 
@@ -80,10 +81,7 @@ int plix_cfg_parse(const char *settings, bool require_key, plix_cfg *cfg, char *
     }
     bool oom;
     plix_doc doc(plix_json_parse(settings, len, &oom));
-    if (oom) {
-        plix_msg(message, capacity, "out of memory");
-        return PLIX_E_OTHER;
-    }
+    if (oom) return plix_oom(message, capacity);
     yyjson_val *root = plix_doc_root(doc);
     if (!yyjson_is_obj(root)) {
         plix_msg(message, capacity, "settings are not a JSON object");
@@ -102,10 +100,7 @@ int plix_cfg_parse(const char *settings, bool require_key, plix_cfg *cfg, char *
     if (ok && !read.get().api_key)
         ok = trimdup(sval(root, "ClientSecret", num), &read.get().api_key);
     ok = ok && trimdup(sval(root, "ID", num), &read.get().id);
-    if (!ok) {
-        plix_msg(message, capacity, "out of memory");
-        return PLIX_E_OTHER;
-    }
+    if (!ok) return plix_oom(message, capacity);
     if (require_key && !read.get().api_key) {
         plix_msg(message, capacity, "APIKey is empty");
         return PLIX_E_INVALID;

@@ -3,6 +3,7 @@
 
 #include "dialect/plix_dialect.h"
 #include "dialect/plix_request.h"
+#include "util/plix_pct.h"
 
 int plix_do_delete(const plix_sess *sess, const char *id, char *message, size_t capacity) {
     if (!id || !id[0]) {

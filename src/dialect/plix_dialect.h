@@ -6,7 +6,7 @@
 #include <stdint.h>
 
 #include "dialect/plix_session.h"
-#include "util/plix_util.h"
+#include "util/plix_buf.h"
 
 [[nodiscard]] int plix_do_validate(const plix_sess *sess, const char *id, plix_buf *out,
                                    char *message, size_t capacity);

@@ -9,10 +9,7 @@ int plix_dlcfg_parse(const char *text, plix_dlcfg *record, char *message, size_t
     record->link = nullptr;
     bool oom;
     plix_doc doc(plix_json_read(text, &oom));
-    if (oom) {
-        plix_msg(message, capacity, "out of memory");
-        return PLIX_E_OTHER;
-    }
+    if (oom) return plix_oom(message, capacity);
     if (!yyjson_is_obj(plix_doc_root(doc))) {
         plix_msg(message, capacity, "config is not a JSON object");
         return PLIX_E_INVALID;
@@ -27,10 +24,7 @@ int plix_dlcfg_parse(const char *text, plix_dlcfg *record, char *message, size_t
         return PLIX_E_INVALID;
     }
     record->link = plix_strdup(link);
-    if (!record->link) {
-        plix_msg(message, capacity, "out of memory");
-        return PLIX_E_OTHER;
-    }
+    if (!record->link) return plix_oom(message, capacity);
     return 0;
 }
 

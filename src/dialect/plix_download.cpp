@@ -126,8 +126,12 @@ int plix_do_download(const plix_sess *sess, const char *config, int writes_allow
     // Hoster link: judge status and add result together.
     added a;
     code = plix_refusal_class(&add.get());
-    if (code == 0) code = read_added(&add.get(), &a, message, capacity);
-    if (code == 0) return write_added(a, out, message, capacity);
+    if (code == 0) {
+        code = read_added(&add.get(), &a, message, capacity);
+        if (code == 0) return write_added(a, out, message, capacity);
+        // Memory running out is no verdict on the link.
+        if (plix_is_oom(message)) return code;
+    }
     if (code == PLIX_E_REFUSED || code == PLIX_E_LIMIT) {
         plix_http_msg(add.get().status, add.get().body, add.get().length, "downloader/add", message,
                       capacity);

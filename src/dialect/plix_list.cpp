@@ -207,6 +207,5 @@ int plix_do_list_seedbox(const plix_sess *sess, plix_buf *out, char *message, si
 
 int plix_do_list_root(plix_buf *out, char *message, size_t capacity) {
     if (plix_buf_add(out, kRootListing, sizeof kRootListing - 1) == 0) return 0;
-    plix_msg(message, capacity, "out of memory");
-    return PLIX_E_OTHER;
+    return plix_oom(message, capacity);
 }

@@ -1,6 +1,6 @@
 #include "dialect/plix_request.h"
 
-#include "util/plix_util.h"
+#include "util/plix_text.h"
 #include "wire/plix_wire.h"
 
 int plix_refusal_class(const plix_resp *resp) {
@@ -32,9 +32,4 @@ int plix_get_value(const plix_sess *sess, const char *url, const char *label, pl
     int code = plix_get_ok(sess, url, label, &r.get(), message, capacity);
     if (code != 0) return code;
     return plix_parse_envelope(r.get().body, r.get().length, doc->out(), value, message, capacity);
-}
-
-int plix_oom(char *message, size_t capacity) {
-    plix_msg(message, capacity, "out of memory");
-    return PLIX_E_OTHER;
 }

@@ -27,5 +27,3 @@
 [[nodiscard]] int plix_status_ok(const plix_resp *resp, const char *label, char *message,
                                  size_t capacity);
 
-// The message every operation writes when a text buffer cannot grow.
-[[nodiscard]] int plix_oom(char *message, size_t capacity);

@@ -6,7 +6,7 @@
 #include <stddef.h>
 
 #include "plix.h"
-#include "util/plix_util.h"
+#include "util/plix_owner.h"
 
 // The account settings of one call. Owns both texts (null when absent).
 struct plix_cfg {

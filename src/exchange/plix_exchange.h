@@ -7,7 +7,7 @@
 #include <stdint.h>
 
 #include "plix.h"
-#include "util/plix_util.h"
+#include "util/plix_owner.h"
 
 // The service's API base URL; every request to the API starts with it.
 #define PLIX_BASE_URL "https://debrid-link.com/api/v2"
@@ -83,3 +83,9 @@ const char *plix_io_fake_last_url();
 // transport inside the plug-in.
 const plix_io *plix_io_fake(void);
 const plix_io *plix_io_curl(void);
+
+// The fake's table growth: cap doubled (32 from 0), or 0 when the doubled
+// count or the size of its block of elem_size-byte records would overflow.
+[[nodiscard]] int plix_grow_count(int cap, size_t elem_size);
+// A 64-bit count as the exports answer it: INT_MAX past the int range.
+[[nodiscard]] int plix_count_int(int64_t n);

@@ -3,7 +3,9 @@
 #include <string.h>
 
 #include "exchange/plix_exchange.h"
-#include "util/plix_util.h"
+#include "util/plix_pct.h"
+#include "util/plix_redact.h"
+#include "util/plix_text.h"
 
 namespace {
 

@@ -2,6 +2,9 @@
 // url), a built-in 404 for unknown URLs and a 401 refusal for the rejected
 // key. All shared state is guarded by g_fl, held for the whole of each
 // exchange or control and never while another lock is taken.
+#include <limits.h>
+#include <stdint.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include <atomic>
@@ -9,7 +12,7 @@
 
 #include "exchange/plix_exchange.h"
 #include "platform/plix_platform.h"
-#include "util/plix_util.h"
+#include "util/plix_text.h"
 
 namespace {
 
@@ -55,7 +58,7 @@ struct route {
     char *failure;
     char *last_body;
     int32_t status;
-    int32_t calls;
+    int64_t calls;
 };
 
 constexpr char kNullUrl[] = "null url";
@@ -72,7 +75,19 @@ int g_n;
 int g_cap;
 char *g_last_url;
 size_t g_last_url_room;  // bytes g_last_url's block holds, kept between exchanges
-int g_total;
+int64_t g_total;  // every exchange, counted in 64 bits
+
+}  // namespace
+
+int plix_grow_count(int cap, size_t elem_size) {
+    if (cap == 0) return 32;
+    if (cap < 0 || cap > INT_MAX / 2 || static_cast<size_t>(cap) > SIZE_MAX / 2 / elem_size) return 0;
+    return cap * 2;
+}
+
+int plix_count_int(int64_t n) { return n > INT_MAX ? INT_MAX : static_cast<int>(n); }
+
+namespace {
 
 route *find(const char *method, const char *url) {
     for (int i = 0; i < g_n; ++i)
@@ -90,8 +105,8 @@ route *upsert(const char *method, const char *url) {
         return r;
     }
     if (g_n == g_cap) {
-        int cap = g_cap ? g_cap * 2 : 32;
-        if (cap < g_cap) return nullptr;
+        int cap = plix_grow_count(g_cap, sizeof(route));
+        if (!cap) return nullptr;
         auto *grown = static_cast<route *>(realloc(g_r, sizeof(route) * static_cast<size_t>(cap)));
         if (!grown) return nullptr;
         g_r = grown;
@@ -259,12 +274,15 @@ int plix_io_fake_fail(const char *method, const char *url, const char *message) 
 
 int plix_io_fake_calls(const char *method, const char *url) {
     plix_lock_guard hold(&g_fl);
-    if (!url) return g_total;
-    int sum = 0;
-    for (int i = 0; i < g_n; ++i)
-        if (strcmp(g_r[i].url, url) == 0 && (!method || strcmp(g_r[i].method, method) == 0))
-            sum += g_r[i].calls;
-    return sum;
+    int64_t sum = 0;
+    if (!url) {
+        sum = g_total;
+    } else {
+        for (int i = 0; i < g_n; ++i)
+            if (strcmp(g_r[i].url, url) == 0 && (!method || strcmp(g_r[i].method, method) == 0))
+                sum += g_r[i].calls;
+    }
+    return plix_count_int(sum);
 }
 
 const char *plix_io_fake_last_body(const char *url) {

@@ -4,7 +4,7 @@
 
 #include "exchange/plix_exchange.h"
 #include "util/plix_json.h"
-#include "util/plix_util.h"
+#include "util/plix_text.h"
 
 int plix_map_status(int32_t status) {
     if (status >= 200 && status <= 299) return 0;
@@ -20,7 +20,12 @@ void plix_http_msg(int32_t status, const char *body, uint64_t length, const char
     char code[64] = "";
     char desc[192] = "";
     if (body) {
-        plix_doc doc(yyjson_read(body, static_cast<size_t>(length), 0));
+        bool oom;
+        plix_doc doc(plix_json_parse(body, static_cast<size_t>(length), &oom));
+        if (oom) {
+            (void)plix_oom(message, capacity);
+            return;
+        }
         yyjson_val *root = yyjson_doc_get_root(doc.get());
         if (yyjson_is_obj(root) && yyjson_obj_size(root) > 0) {
             if (const char *s = plix_json_str(root, "error")) plix_msg(code, sizeof code, "%s", s);

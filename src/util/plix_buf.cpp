@@ -8,7 +8,8 @@
 #include <emmintrin.h>
 #endif
 
-#include "util/plix_util.h"
+#include "util/plix_buf.h"
+#include "util/plix_utf8.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string.h>
 #include <yyjson.h>
 
-#include "util/plix_util.h"
+#include "util/plix_owner.h"
 
 // Releases a parsed document and nulls the pointer.
 inline void plix_doc_free(yyjson_doc **d) {

@@ -2,7 +2,8 @@
 // escaped) and the query writer built on it.
 #include <string.h>
 
-#include "util/plix_util.h"
+#include "util/plix_buf.h"
+#include "util/plix_pct.h"
 
 namespace {
 

@@ -2,7 +2,8 @@
 // the masking of one known key in a message.
 #include <string.h>
 
-#include "util/plix_util.h"
+#include "util/plix_pct.h"
+#include "util/plix_redact.h"
 
 namespace {
 

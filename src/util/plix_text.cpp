@@ -4,7 +4,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "util/plix_util.h"
+#include "util/plix_text.h"
 
 char *plix_strdup(const char *s) {
     if (!s) return nullptr;
@@ -27,4 +27,13 @@ void plix_msg(char *message, size_t capacity, const char *format, ...) {
     int n = vsnprintf(message, capacity, format, ap);
     va_end(ap);
     if (n < 0) message[0] = '\0';
+}
+
+int plix_oom(char *message, size_t capacity) {
+    plix_msg(message, capacity, "out of memory");
+    return PLIX_E_OTHER;
+}
+
+bool plix_is_oom(const char *message) {
+    return message && !strncmp(message, "out of memory", 13);
 }

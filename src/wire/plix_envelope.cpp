@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "util/plix_json.h"
-#include "util/plix_util.h"
+#include "util/plix_text.h"
 #include "wire/plix_wire.h"
 
 namespace {
@@ -74,7 +74,7 @@ int plix_error_class(const char *code) {
 
 int plix_body_error_class(const char *body, uint64_t length) {
     if (!body || !length) return PLIX_E_OTHER;
-    plix_doc doc(yyjson_read(body, static_cast<size_t>(length), 0));
+    plix_doc doc(plix_json_parse(body, static_cast<size_t>(length)));
     yyjson_val *root = plix_doc_root(doc);
     const char *code = yyjson_is_obj(root) ? plix_json_str(root, "error") : nullptr;
     return code ? plix_error_class(code) : PLIX_E_OTHER;
@@ -88,7 +88,9 @@ int plix_parse_envelope(const char *body, uint64_t length, yyjson_doc **doc_out,
         plix_msg(message, capacity, "empty response body");
         return PLIX_E_OTHER;
     }
-    plix_doc doc(yyjson_read(body, static_cast<size_t>(length), 0));
+    bool oom;
+    plix_doc doc(plix_json_parse(body, static_cast<size_t>(length), &oom));
+    if (oom) return plix_oom(message, capacity);
     yyjson_val *root = plix_doc_root(doc);
     if (!yyjson_is_obj(root)) {
         plix_msg(message, capacity, "response is not a JSON object");

@@ -3,7 +3,7 @@
 #include <yyjson.h>
 
 #include "util/plix_json.h"
-#include "util/plix_util.h"
+#include "util/plix_buf.h"
 #include "wire/plix_records.h"
 #include "wire/plix_wire.h"
 
@@ -112,11 +112,6 @@ char *take(char **at, const char *text, size_t length) {
     return copy;
 }
 
-int links_oom(char *message, size_t capacity) {
-    plix_msg(message, capacity, "out of memory");
-    return PLIX_E_OTHER;
-}
-
 }  // namespace
 
 // The records come in two blocks, whatever their number: the records, and
@@ -139,7 +134,7 @@ int plix_links_fill(yyjson_val *array, bool name_from_id, plix_links *list, cons
     };
     plix_heap<plix_link> items(static_cast<plix_link *>(malloc(n * sizeof(plix_link))));
     plix_heap<lengths> lens(static_cast<lengths *>(malloc(n * sizeof(lengths))));
-    if (!items || !lens) return links_oom(message, capacity);
+    if (!items || !lens) return plix_oom(message, capacity);
     uint64_t room = 0, text_bytes = 0, link_bytes = 0;
     size_t idx, max;
     yyjson_val *el;
@@ -160,7 +155,7 @@ int plix_links_fill(yyjson_val *array, bool name_from_id, plix_links *list, cons
         link_bytes += len.link;
     }
     plix_str texts(room ? static_cast<char *>(malloc(static_cast<size_t>(room))) : nullptr);
-    if (room && !texts) return links_oom(message, capacity);
+    if (room && !texts) return plix_oom(message, capacity);
     char *at = texts.get();
     for (size_t i = 0; i < n; ++i) {
         plix_link &rec = items.get()[i];
@@ -257,10 +252,7 @@ int plix_parse_added(const char *body, uint64_t length, char **payload_out, char
         // A copy that cannot be made fails the whole read: an answer with
         // the member silently missing would read as the service's.
         if ((url_out && !copy_value(url, &url_copy)) ||
-            (name_out && !copy_value(name, &name_copy))) {
-            plix_msg(message, capacity, "out of memory");
-            return PLIX_E_OTHER;
-        }
+            (name_out && !copy_value(name, &name_copy))) return plix_oom(message, capacity);
         if (size_out && yyjson_is_int(size)) *size_out = yyjson_get_sint(size);
     }
     if (url_out) *url_out = url_copy.release();
@@ -288,17 +280,11 @@ int plix_parse_unlock(const char *body, uint64_t length, char **url_out, char **
         return PLIX_E_OTHER;
     }
     plix_str copy(plix_strdup(url));
-    if (!copy) {
-        plix_msg(message, capacity, "out of memory");
-        return PLIX_E_OTHER;
-    }
+    if (!copy) return plix_oom(message, capacity);
     plix_str name_copy;
     if (const char *name = plix_json_str(value, "name")) {
         name_copy.reset(plix_strdup(name));
-        if (!name_copy) {
-            plix_msg(message, capacity, "out of memory");
-            return PLIX_E_OTHER;
-        }
+        if (!name_copy) return plix_oom(message, capacity);
     }
     *size_out = plix_json_int(value, "size", -1);
     *name_out = name_copy.release();

@@ -2,7 +2,7 @@
 #include <yyjson.h>
 
 #include "util/plix_json.h"
-#include "util/plix_util.h"
+#include "util/plix_text.h"
 #include "wire/plix_records.h"
 #include "wire/plix_wire.h"
 

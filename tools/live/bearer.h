@@ -15,3 +15,8 @@ struct keyed_url {
 // Splits url into the URL without its "apikey" parameters and the key (the
 // last such parameter's value). A URL without one comes back unchanged.
 keyed_url split_key(const std::string &url);
+
+// Whether a request carries the key: in the header, or still in the URL.
+inline bool carries_key(const keyed_url &u) {
+    return u.has_key || u.url.find("apikey=") != std::string::npos;
+}

@@ -147,11 +147,13 @@ HCERTSTORE load_pem(const std::string &path, std::string &error) {
     return store;
 }
 
-// What the certificate check of one exchange found.
+// What the certificate check of one exchange found. The request goes on
+// only when the check ran and passed.
 struct cert_check {
     std::wstring name;  // the host the URL names
     bool done = false;
     bool ok = false;
+    bool passed() const { return done && ok; }
 };
 
 // Checks the server's certificate: its chain must end at one of the CA
@@ -204,6 +206,7 @@ bool verify_server(HINTERNET request, const cert_check &check) {
     return ok;
 }
 
+// Runs as WinHTTP is about to send the request, after the TLS handshake.
 void CALLBACK on_status(HINTERNET request, DWORD_PTR context, DWORD status, void *, DWORD) {
     if (status != WINHTTP_CALLBACK_STATUS_SENDING_REQUEST || !context) return;
     auto *check = reinterpret_cast<cert_check *>(context);
@@ -218,10 +221,22 @@ int fail(char **error_out, const std::string &text) {
     return -1;
 }
 
+// Installs the certificate check on a request; false when WinHTTP refused
+// it (the check would never run). A test build can make it refuse.
+bool install_check(HINTERNET request) {
+#if defined(PLIX_LIVE_TEST_NO_CERT_CALLBACK)
+    (void)request;
+    return false;
+#else
+    return WinHttpSetStatusCallback(request, on_status, WINHTTP_CALLBACK_FLAG_SEND_REQUEST, 0) !=
+           WINHTTP_INVALID_STATUS_CALLBACK;
+#endif
+}
+
 // One request and its response, without following redirects; location
 // receives a redirect's Location header.
 int exchange_once(const live_options *o, const keyed_url &target_url, const char *body,
-                  const char *content_type, std::string &answer, DWORD &status,
+                  const char *content_type, live_body &answer, DWORD &status,
                   std::string &location, std::string &error);
 
 }  // namespace
@@ -229,8 +244,10 @@ int exchange_once(const live_options *o, const keyed_url &target_url, const char
 int live_exchange(const live_options *o, const char *url, const char *body,
                   const char *content_type, char **body_out, int *status_out, char **error_out) {
     keyed_url target_url = o->key_in_query ? keyed_url{url, "", false} : split_key(url);
-    bool keyed = target_url.has_key || target_url.url.find("apikey=") != std::string::npos;
-    std::string answer, location, error;
+    bool keyed = carries_key(target_url);
+    live_body answer;
+    answer.limit = live_answer_limit(keyed);
+    std::string location, error;
     DWORD status = 0;
     for (int hops = 0;; ++hops) {
         if (exchange_once(o, target_url, body, content_type, answer, status, location, error) != 0)
@@ -249,7 +266,7 @@ int live_exchange(const live_options *o, const char *url, const char *body,
         }
         target_url = keyed_url{location, "", false};
     }
-    *body_out = live_copy_out(answer);
+    *body_out = answer.take();
     if (!*body_out) return fail(error_out, "out of memory");
     *status_out = static_cast<int>(status);
     return 0;
@@ -258,7 +275,7 @@ int live_exchange(const live_options *o, const char *url, const char *body,
 namespace {
 
 int exchange_once(const live_options *o, const keyed_url &target_url, const char *body,
-                  const char *content_type, std::string &answer, DWORD &status,
+                  const char *content_type, live_body &answer, DWORD &status,
                   std::string &location, std::string &error) {
     auto fail = [&error](const std::string &text) {
         error = text;
@@ -289,7 +306,7 @@ int exchange_once(const live_options *o, const keyed_url &target_url, const char
                                    secure ? WINHTTP_FLAG_SECURE : 0);
     if (!request.h) return fail(failure_text(GetLastError()));
 
-    // Redirects are followed by exchange(), never by WinHTTP.
+    // Redirects are followed by live_exchange, never by WinHTTP.
     DWORD off = WINHTTP_DISABLE_REDIRECTS;
     WinHttpSetOption(request.h, WINHTTP_OPTION_DISABLE_FEATURE, &off, sizeof off);
 
@@ -302,7 +319,8 @@ int exchange_once(const live_options *o, const keyed_url &target_url, const char
     if (own_check) {
         DWORD flags = SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_CERT_CN_INVALID;
         WinHttpSetOption(request.h, WINHTTP_OPTION_SECURITY_FLAGS, &flags, sizeof flags);
-        WinHttpSetStatusCallback(request.h, on_status, WINHTTP_CALLBACK_FLAG_SEND_REQUEST, 0);
+        if (!install_check(request.h))
+            return fail("the server's certificate cannot be checked for " + host);
     }
 
     std::wstring headers;
@@ -336,15 +354,13 @@ int exchange_once(const live_options *o, const keyed_url &target_url, const char
         data.empty() ? WINHTTP_NO_REQUEST_DATA : const_cast<char *>(data.data()),
         static_cast<DWORD>(data.size()), static_cast<DWORD>(data.size()),
         reinterpret_cast<DWORD_PTR>(own_check ? &check : nullptr));
-    if (own_check && check.done && !check.ok) {
-        request.h = nullptr;  // closed by the callback
+    DWORD send_error = sent ? 0 : GetLastError();
+    if (own_check && !check.passed()) {
+        if (check.done) request.h = nullptr;  // closed by the callback
         return fail("the server's certificate is not valid for " + host);
     }
-    if (!sent || !WinHttpReceiveResponse(request.h, nullptr)) {
-        DWORD code = GetLastError();
-        if (own_check && check.done && !check.ok) request.h = nullptr;
-        return fail(failure_text(code));
-    }
+    if (!sent) return fail(failure_text(send_error));
+    if (!WinHttpReceiveResponse(request.h, nullptr)) return fail(failure_text(GetLastError()));
     status = 0;
     DWORD size = sizeof status;
     WinHttpQueryHeaders(request.h, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
@@ -354,18 +370,22 @@ int exchange_once(const live_options *o, const keyed_url &target_url, const char
     if (WinHttpQueryHeaders(request.h, WINHTTP_QUERY_LOCATION, WINHTTP_HEADER_NAME_BY_INDEX, where,
                             &where_size, WINHTTP_NO_HEADER_INDEX))
         location = narrow(where, static_cast<int>(where_size / sizeof(wchar_t)));
+    // An announced length past the bound fails before anything is read.
+    wchar_t announced[32];
+    DWORD announced_size = sizeof announced;
+    if (WinHttpQueryHeaders(request.h, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX,
+                            announced, &announced_size, WINHTTP_NO_HEADER_INDEX) &&
+        _wcstoui64(announced, nullptr, 10) > answer.limit)
+        return fail(live_too_large(target_url.url, answer.limit));
+    char chunk[65536];
     for (;;) {
-        DWORD avail = 0;
-        if (!WinHttpQueryDataAvailable(request.h, &avail))
-            return fail(failure_text(GetLastError()));
-        if (!avail) break;
-        size_t at = answer.size();
-        answer.resize(at + avail);
         DWORD got = 0;
-        if (!WinHttpReadData(request.h, &answer[at], avail, &got))
+        if (!WinHttpReadData(request.h, chunk, sizeof chunk, &got))
             return fail(failure_text(GetLastError()));
-        answer.resize(at + got);
         if (!got) break;
+        if (!answer.add(chunk, got))
+            return fail(answer.too_large ? live_too_large(target_url.url, answer.limit)
+                                         : "out of memory");
     }
     return 0;
 }
@@ -375,7 +395,7 @@ int exchange_once(const live_options *o, const keyed_url &target_url, const char
 const char *live_io_stack() { return "WinHTTP"; }
 
 bool live_io_start(const live_options *o, std::string &error) {
-    std::wstring agent = L"plixctl/" + widen(PLIXCTL_VERSION);
+    std::wstring agent = widen(o->user_agent);
     if (o->proxy.empty()) {
         // The system's proxy settings (the automatic kind where Windows has it).
         g_session = WinHttpOpen(agent.c_str(), WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY,

@@ -1,6 +1,6 @@
-// The live transport on libcurl (Linux). Every exchange runs on an easy handle of its own,
-// so the table takes any number of concurrent calls; the options it reads
-// are never changed while it is installed.
+// The live transport on libcurl (Linux). Every exchange runs on an easy
+// handle of its own, so the table takes any number of concurrent calls; the
+// options it reads are never changed while it is installed.
 //
 // Strings handed to the plug-in are malloc'd here and come back through the
 // table's free slot, which releases them with this program's free().
@@ -13,9 +13,9 @@
 
 namespace {
 
+// Keeps what arrives; answering 0 (past the bound) stops the transfer.
 size_t on_data(char *data, size_t size, size_t count, void *answer) {
-    static_cast<std::string *>(answer)->append(data, size * count);
-    return size * count;
+    return static_cast<live_body *>(answer)->add(data, size * count) ? size * count : 0;
 }
 
 bool starts_with(const char *text, const char *prefix) {
@@ -56,7 +56,6 @@ int live_exchange(const live_options *options, const char *url, const char *body
         *error_out = live_copy_out("curl: cannot start a transfer");
         return -1;
     }
-    std::string answer;
     CURL *h = t.easy;
     // The key goes in the Authorization header unless the host asked to
     // keep it in the URL. curl sends it to the service's host only, never
@@ -66,6 +65,8 @@ int live_exchange(const live_options *options, const char *url, const char *body
         *error_out = live_copy_out("the API key holds a line break");
         return -1;
     }
+    live_body answer;
+    answer.limit = live_answer_limit(carries_key(target));
     curl_easy_setopt(h, CURLOPT_URL, target.url.c_str());
     if (target.has_key) {
         curl_easy_setopt(h, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BEARER));
@@ -92,7 +93,9 @@ int live_exchange(const live_options *options, const char *url, const char *body
     if (!options->proxy.empty()) curl_easy_setopt(h, CURLOPT_PROXY, options->proxy.c_str());
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, options->connect_timeout);
     curl_easy_setopt(h, CURLOPT_TIMEOUT, options->timeout);
-    curl_easy_setopt(h, CURLOPT_USERAGENT, "plixctl/" PLIXCTL_VERSION);
+    curl_easy_setopt(h, CURLOPT_USERAGENT, options->user_agent.c_str());
+    // An announced length past the bound fails before anything is read.
+    curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(answer.limit));
     curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "");
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, on_data);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &answer);
@@ -122,13 +125,21 @@ int live_exchange(const live_options *options, const char *url, const char *body
     }
 
     CURLcode code = curl_easy_perform(h);
+    if (answer.too_large || code == CURLE_FILESIZE_EXCEEDED) {
+        *error_out = live_copy_out(live_too_large(target.url, answer.limit));
+        return -1;
+    }
+    if (answer.out_of_memory) {
+        *error_out = live_copy_out("out of memory");
+        return -1;
+    }
     if (code != CURLE_OK) {
         *error_out = live_copy_out(failure_text(t, code));
         return -1;
     }
     long status = 0;
     curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
-    *body_out = live_copy_out(answer);
+    *body_out = answer.take();
     if (!*body_out) {
         *error_out = live_copy_out("out of memory");
         return -1;
