@@ -30,6 +30,7 @@
 #include "bench_bodies.h"
 #include "bench_heap.h"
 #include "plix.h"
+#include "plix_fake.h"
 
 namespace {
 

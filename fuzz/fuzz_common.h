@@ -12,6 +12,7 @@
 #include <string>
 
 #include "plix.h"
+#include "plix_fake.h"
 #include "util/plix_utf8.h"
 
 #define FUZZ_BASE "https://debrid-link.com/api/v2"

@@ -70,14 +70,9 @@ enum {
 /**
  * Transport table: four slots the host fills in. The plug-in copies the
  * table when it is installed (plix_set_io) and when an operation starts, so
- * the host may release or reuse its own table right after the call.
- *
- * Ownership
- * - Every string a slot stores through body_out or error_out is handed to
- *   the plug-in, which gives it back exactly once through `free` (or through
- *   the C runtime's free() when `free` is null), after copying what it needs.
- * - `context` is passed unchanged to every slot call; the plug-in never
- *   reads through it.
+ * the host may release or reuse its own table right after the call; the
+ * functions and the context it names must stay usable until plix_set_io
+ * replaces it and every operation that started before has returned.
  *
  * Answers
  * - A completed exchange (any HTTP status, 4xx and 5xx included) answers 0,
@@ -93,20 +88,46 @@ enum {
  *   move it into an "Authorization: Bearer <key>" header (the service's
  *   clients send it so), which keeps the key out of proxy and server logs.
  *   URLs without that parameter (the fetch of a torrent link) carry no key.
+ * - download() fetches a link the service turned down, to see whether it
+ *   is a torrent file; users paste links to films. Bound what the transport
+ *   reads (plixctl stops at 64 MiB for such a fetch, 512 MiB for an API
+ *   answer) and fail the exchange past the bound.
  *
  * Threads
  * - Slots are called from whichever host thread runs the operation, with no
- *   plug-in lock held: a transport must accept concurrent calls.
+ *   plug-in lock held: a transport must accept concurrent calls, and its
+ *   calls block that thread, so bound them with time-outs.
  */
 typedef struct plix_io {
-    /** Opaque host pointer; may be null. */
+    /**
+     * Opaque host pointer, passed unchanged to every slot call; may be null.
+     * The plug-in never reads through it and never frees it.
+     */
     void *context;
-    /** GET url. Required. */
+    /**
+     * GET url. Required. url is the plug-in's, valid during the call only.
+     * On a completed exchange store a body into *body_out and the status
+     * into *status_out; on a failure optionally an error text into
+     * *error_out. Each string stored there is handed to the plug-in, which
+     * copies what it needs and gives it back exactly once through free.
+     */
     int (*get)(void *context, const char *url, char **body_out, int *status_out, char **error_out);
-    /** POST body (never null) with its content type (never null). Required. */
+    /**
+     * POST body (never null) with its content type (never null). Required.
+     * url, body and content_type are valid during the call only; what it
+     * stores follows get's rules.
+     */
     int (*post)(void *context, const char *url, const char *body, const char *content_type,
                 char **body_out, int *status_out, char **error_out);
-    /** Releases a string get or post stored; null means the C runtime's free. */
+    /**
+     * Releases a string get or post stored, once per string, on the thread
+     * of the operation that received it, before that operation returns.
+     * Null means the plug-in releases them with its C runtime's free().
+     * On Windows plix.dll allocates and frees with msvcrt.dll: a host built
+     * against another C runtime (MSVC's ucrt) must fill this slot with the
+     * release function that matches its own allocation, or leave it null
+     * only if it allocates those strings with msvcrt's malloc.
+     */
     void (*free)(void *context, char *text);
 } plix_io;
 
@@ -162,27 +183,70 @@ PLIX_API const plix_handler *plhnd_get(void);
 
 /* ------------------------------------------------------------- operations */
 /*
+ * Every operation takes the account settings and fills the caller's buffer.
+ *
  * settings: JSON object text, at most 1 MiB, with "APIKey" (or
  * "ClientSecret"), optionally "ID" and "RuntimeType" ("DEBRIDLINK").
- * out/out_capacity: the caller's buffer; null or a capacity <= 0 means none.
+ *
+ * out/out_capacity: the caller's buffer, out_capacity counting the NUL.
+ * - The answer, or on failure the error document {"error":"<message>"},
+ *   is copied in when it fits; an error document that does not fit leaves
+ *   out[0] == '\0' and the message stays in plix_last_error().
+ * - An answer that does not fit: PLIX_E_BUFFER, out[0] == '\0', and the
+ *   whole answer in plix_result_json(). Read it there instead of calling
+ *   again with a larger buffer (download would add the link twice).
+ * - Null out or out_capacity <= 0: the flat exports below run the operation
+ *   and answer 0 on success, with the answer in plix_result_json() only;
+ *   the handler table's entry points answer PLIX_E_BUFFER then, with the
+ *   answer likewise kept in the result channel.
+ *
+ * Result codes every operation may answer, besides its own below:
+ * PLIX_E_INVALID (the settings are not a JSON object, exceed 1 MiB, have
+ * no key or name another RuntimeType), PLIX_E_SERVICE (no transport, the
+ * transport failed, HTTP 5xx), PLIX_E_OTHER (out of memory, an answer that
+ * cannot be read) and PLIX_E_BUFFER.
  */
 
-/** Checks the API key; answers {"RuntimeType","ID","AccountEmail",...}. */
+/**
+ * Checks the API key; answers {"RuntimeType","ID","AccountEmail",
+ * "AccountName","PremiumLeft"}.
+ * PLIX_E_REFUSED: the service refused the key (HTTP 401/403, "badToken").
+ * PLIX_E_LIMIT: too many requests (HTTP 429) or an account limit.
+ */
 PLIX_API int plix_validate(const char *settings, char *out, int out_capacity);
 
 /**
  * Lists a folder: null or "" (root), "downloader", "seedbox", or "s<id>"
- * for one seedbox torrent. Answers a JSON array of listing items.
+ * for one seedbox torrent. Answers a JSON array of listing items. The root
+ * is answered without an exchange.
+ * PLIX_E_REFUSED: the key was refused. PLIX_E_NOT_FOUND: no such folder,
+ * or no torrent with that id. PLIX_E_LIMIT: too many requests.
+ * PLIX_E_OTHER: also more rows than a listing holds.
  */
 PLIX_API int plix_list(const char *settings, const char *folder, char *out, int out_capacity);
 
-/** Turns a listing item (JSON) into {"url":...}, the URL to play. */
+/**
+ * Turns a listing item (JSON) into {"url":...}, the URL to play. Needs no
+ * exchange: a listed file's locator is its URL.
+ * PLIX_E_INVALID: entry is not a JSON object. PLIX_E_NOT_FOUND: the entry
+ * has no "locator", "link" or "path".
+ */
 PLIX_API int plix_stream_url(const char *settings, const char *entry, char *out, int out_capacity);
 
 /**
  * Adds {"Link":...} (magnet, hoster link, or a link to a torrent file) to
  * the account. Needs the write gate open; answers InstantURL, InstantName,
- * InstantSize and Payload.
+ * InstantSize (when known) and Payload.
+ * PLIX_E_WRITES_OFF: the write gate is closed; nothing was sent.
+ * PLIX_E_INVALID: request is not a JSON object with a non-empty "Link".
+ * PLIX_E_REFUSED: the key was refused. PLIX_E_LIMIT: an account limit
+ * (daily links, hoster quota, too many requests); the link was not added.
+ * PLIX_E_SERVICE: also a hoster that is down ("notDebrid").
+ * PLIX_E_OTHER: also a link that is neither magnet, hoster link nor
+ * torrent file (see the result codes above).
+ * PLIX_E_BUFFER: the account WAS changed and the answer is kept whole in
+ * plix_result_json(); read it there and never repeat the call with a
+ * larger buffer, which would add the link a second time.
  */
 PLIX_API int plix_download(const char *settings, const char *request, char *out, int out_capacity);
 
@@ -206,10 +270,25 @@ PLIX_API int plix_allow_writes(int flag);
 
 /* --------------------------------------------------------- result channel */
 
-/** The calling thread's last success answer, or "" (never null). */
+/*
+ * Each thread has its own channel, replaced by that thread's next
+ * operation (validate, list, stream_url, download, or a handler entry
+ * point). A pointer from these two getters stays valid until then; copy
+ * the text to keep it longer. A thread's channel is released when the
+ * thread ends.
+ */
+
+/**
+ * The calling thread's last success answer, or "" (never null). After
+ * PLIX_E_BUFFER it holds the answer that did not fit.
+ */
 PLIX_API const char *plix_result_json(void);
 
-/** The calling thread's last failure message, or "" (never null). */
+/**
+ * The calling thread's last failure message, or "" after a success (never
+ * null). The API key is masked in it. When the message itself cannot be
+ * kept for lack of memory it reads "out of memory".
+ */
 PLIX_API const char *plix_last_error(void);
 
 /* -------------------------------------------------------------- constants */
@@ -244,33 +323,10 @@ PLIX_API int plix_is_magnet_link(const char *text);
  */
 PLIX_API const char *plix_redact(const char *text);
 
-/* --------------------------------------------------------- fake transport */
 /*
- * The fake answers from canned routes matched by exact (method, url); an
- * unknown URL answers HTTP 404, and any URL holding "apikey=QX-NOP-TKN"
- * answers 401 with a badToken refusal. method is "GET" or "POST".
+ * The in-memory fake transport (plix_use_fake) is programmed through the
+ * controls declared in plix_fake.h, for hosts' tests and demonstrations.
  */
-
-/** Removes every route and zeroes every counter. */
-PLIX_API void plix_fake_reset(void);
-
-/** Sets the canned answer of a route. 0, PLIX_E_INVALID or PLIX_E_BUFFER. */
-PLIX_API int plix_fake_set(const char *method, const char *url, int status, const char *body);
-
-/** Makes a route fail with message ("connection refused" when null). */
-PLIX_API int plix_fake_fail(const char *method, const char *url, const char *message);
-
-/**
- * Exchanges counted: all of them when url is null; else those of url's
- * routes (of one method, or both when method is null).
- */
-PLIX_API int plix_fake_calls(const char *method, const char *url);
-
-/** Last non-empty body POSTed to url, or "" (valid until the next such call). */
-PLIX_API const char *plix_fake_last_body(const char *url);
-
-/** The URL of the last exchange, or "" (valid until the next such call). */
-PLIX_API const char *plix_fake_last_url(void);
 
 #ifdef __cplusplus
 }

@@ -9,6 +9,7 @@
 #endif
 
 #include "plix.h"
+#include "plix_fake.h"
 
 struct plix_loader {
 #if defined(_WIN32)
@@ -53,7 +54,7 @@ struct plix_api {
     // Binds every export; false when one is missing.
     bool bind(const plix_loader &lib) {
         bool all = true;
-#define PLIX_EXPORT(name, member)              \
+#define PLIX_EXPORT(name, member)             \
     member = lib.fn<decltype(member)>(#name); \
     all = all && member != nullptr;
 #include "plix_export_list.h"

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "plix.h"
+#include "plix_fake.h"
 
 #define PLIX_TEST_BASE "https://debrid-link.com/api/v2"
 

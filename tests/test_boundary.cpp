@@ -211,8 +211,7 @@ TEST_F(frame, LongKeysNeverComeBack) {
         for (size_t i = 0; i < length; ++i) key += "Kk0+/9zZ"[(i * 7 + i / 8) % 8];
         for (char c : key) encoded += c == '+' ? "%2B" : c == '/' ? "%2F" : std::string(1, c);
         const std::string settings = "{\"APIKey\":\"" + key + "\"}";
-        const std::string in_type =
-            "{\"APIKey\":\"" + key + "\",\"RuntimeType\":\"" + key + "\"}";
+        const std::string in_type = "{\"APIKey\":\"" + key + "\",\"RuntimeType\":\"" + key + "\"}";
         const std::string link = "{\"Link\":\"" + key + "\"}";
         const std::string entry = "{\"locator\":\"" + key + "\",\"link\":\"" + key + "\"}";
         answer answers[] = {

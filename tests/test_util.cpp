@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "util/plix_json.h"
 #include "util/plix_buf.h"
+#include "util/plix_json.h"
 #include "util/plix_redact.h"
 #include "util/plix_utf8.h"
 

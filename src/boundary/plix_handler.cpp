@@ -12,8 +12,8 @@
 #include "dialect/plix_dialect.h"
 #include "dialect/plix_identity.h"
 #include "dialect/plix_session.h"
-#include "util/plix_json.h"
 #include "util/plix_buf.h"
+#include "util/plix_json.h"
 #include "util/plix_redact.h"
 #include "wire/plix_wire.h"
 

@@ -26,4 +26,3 @@
 // (plix_refusal_class) with the message of plix_http_msg for label.
 [[nodiscard]] int plix_status_ok(const plix_resp *resp, const char *label, char *message,
                                  size_t capacity);
-

@@ -7,6 +7,7 @@
 #include <stdint.h>
 
 #include "plix.h"
+#include "plix_fake.h"
 #include "util/plix_owner.h"
 
 // The service's API base URL; every request to the API starts with it.

@@ -75,13 +75,14 @@ int g_n;
 int g_cap;
 char *g_last_url;
 size_t g_last_url_room;  // bytes g_last_url's block holds, kept between exchanges
-int64_t g_total;  // every exchange, counted in 64 bits
+int64_t g_total;         // every exchange, counted in 64 bits
 
 }  // namespace
 
 int plix_grow_count(int cap, size_t elem_size) {
     if (cap == 0) return 32;
-    if (cap < 0 || cap > INT_MAX / 2 || static_cast<size_t>(cap) > SIZE_MAX / 2 / elem_size) return 0;
+    if (cap < 0 || cap > INT_MAX / 2 || static_cast<size_t>(cap) > SIZE_MAX / 2 / elem_size)
+        return 0;
     return cap * 2;
 }
 

@@ -1,9 +1,10 @@
 // Percent-encoding (RFC 3986's unreserved bytes kept, every other byte
 // escaped) and the query writer built on it.
+#include "util/plix_pct.h"
+
 #include <string.h>
 
 #include "util/plix_buf.h"
-#include "util/plix_pct.h"
 
 namespace {
 

@@ -1,9 +1,10 @@
 // Redaction of API keys and URL user info in texts shown to people, and
 // the masking of one known key in a message.
+#include "util/plix_redact.h"
+
 #include <string.h>
 
 #include "util/plix_pct.h"
-#include "util/plix_redact.h"
 
 namespace {
 

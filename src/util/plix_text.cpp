@@ -1,10 +1,10 @@
 // Heap copies of texts, and bounded formatting of messages.
+#include "util/plix_text.h"
+
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-
-#include "util/plix_text.h"
 
 char *plix_strdup(const char *s) {
     if (!s) return nullptr;
@@ -34,6 +34,4 @@ int plix_oom(char *message, size_t capacity) {
     return PLIX_E_OTHER;
 }
 
-bool plix_is_oom(const char *message) {
-    return message && !strncmp(message, "out of memory", 13);
-}
+bool plix_is_oom(const char *message) { return message && !strncmp(message, "out of memory", 13); }

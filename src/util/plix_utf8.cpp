@@ -1,8 +1,8 @@
 // The strict UTF-8 test: well-formed sequences only (no overlong forms, no
 // surrogates, nothing above U+10FFFF).
-#include <stdint.h>
-
 #include "util/plix_utf8.h"
+
+#include <stdint.h>
 
 int plix_utf8_seq(const unsigned char *p, size_t avail) {
     if (!avail) return 0;

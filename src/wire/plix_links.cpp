@@ -2,8 +2,8 @@
 #include <string.h>
 #include <yyjson.h>
 
-#include "util/plix_json.h"
 #include "util/plix_buf.h"
+#include "util/plix_json.h"
 #include "wire/plix_records.h"
 #include "wire/plix_wire.h"
 
@@ -251,8 +251,8 @@ int plix_parse_added(const char *body, uint64_t length, char **payload_out, char
         if (url_out && yyjson_is_str(url) && !yyjson_get_str(url)[0]) url = nullptr;
         // A copy that cannot be made fails the whole read: an answer with
         // the member silently missing would read as the service's.
-        if ((url_out && !copy_value(url, &url_copy)) ||
-            (name_out && !copy_value(name, &name_copy))) return plix_oom(message, capacity);
+        if ((url_out && !copy_value(url, &url_copy)) || (name_out && !copy_value(name, &name_copy)))
+            return plix_oom(message, capacity);
         if (size_out && yyjson_is_int(size)) *size_out = yyjson_get_sint(size);
     }
     if (url_out) *url_out = url_copy.release();

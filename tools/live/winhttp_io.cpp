@@ -236,8 +236,8 @@ bool install_check(HINTERNET request) {
 // One request and its response, without following redirects; location
 // receives a redirect's Location header.
 int exchange_once(const live_options *o, const keyed_url &target_url, const char *body,
-                  const char *content_type, live_body &answer, DWORD &status,
-                  std::string &location, std::string &error);
+                  const char *content_type, live_body &answer, DWORD &status, std::string &location,
+                  std::string &error);
 
 }  // namespace
 
@@ -275,8 +275,8 @@ int live_exchange(const live_options *o, const char *url, const char *body,
 namespace {
 
 int exchange_once(const live_options *o, const keyed_url &target_url, const char *body,
-                  const char *content_type, live_body &answer, DWORD &status,
-                  std::string &location, std::string &error) {
+                  const char *content_type, live_body &answer, DWORD &status, std::string &location,
+                  std::string &error) {
     auto fail = [&error](const std::string &text) {
         error = text;
         return -1;

@@ -81,7 +81,7 @@ bool plugin::load(const std::string &path, std::string &error) {
         if (!slot) complete = false;
     };
 #define PLIX_EXPORT(name, member) bind(member, #name);
-#include "platform/plix_export_list.h"
+#include "plix_export_list.h"
 #undef PLIX_EXPORT
     if (!complete) error = path + " is not the plix plug-in (exports missing)";
     return complete;

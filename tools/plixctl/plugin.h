@@ -5,11 +5,12 @@
 #include <string>
 
 #include "plix.h"
+#include "plix_fake.h"
 
 struct plugin {
     // One pointer per export of the plug-in's list, named by its member name.
 #define PLIX_EXPORT(name, member) decltype(&name) member = nullptr;
-#include "platform/plix_export_list.h"
+#include "plix_export_list.h"
 #undef PLIX_EXPORT
 
     // Loads the library at path and binds every export above. On failure

@@ -1,0 +1,34 @@
+// Terminal text for plixctl's tables and trees: sizes, torrent status
+// words, display widths, and names made safe to print.
+#pragma once
+
+#include <string>
+
+// text as a JSON string, quoted and escaped.
+std::string json_string(const std::string &text);
+
+// A byte count as "1.4 GiB" ("-" when negative).
+std::string human_size(long long bytes);
+
+// A torrent's status as words: 0 paused, 100 finished, else the flags
+// 1 queued, 2 checking, 4 downloading, 8 seeding joined with "+" (such as
+// "checking+downloading" for 6); other values as their number; "-" when
+// negative (no status).
+std::string status_words(long long status);
+
+// The columns text takes on a terminal: one per character, two for the
+// wide characters of East Asian scripts and emoji, none for combining
+// marks. Bytes that are not UTF-8 count one each.
+size_t display_width(const std::string &text);
+
+// text padded with spaces to width display columns.
+std::string pad(const std::string &text, size_t width);
+
+// text with every control character escaped as ls does on a terminal
+// (\n, \t, \r, \e, \\ and \xHH for the rest, C1 controls included), so a
+// name from the service or a torrent cannot move the cursor, colour the
+// terminal or break a table's line.
+std::string shown(const std::string &text);
+
+// text without leading and trailing blanks (space, tab, CR, LF).
+std::string trim(const std::string &text);
