@@ -12,6 +12,7 @@ import sys
 import tempfile
 import unittest
 
+HERE = os.path.dirname(os.path.abspath(__file__))
 PLIXCTL = None
 RUNNER = []  # what runs plixctl: nothing, or an emulator (Wine) with its settings
 PATH_PREFIX = ""  # how plixctl names the build machine's files ("Z:" under Wine)
@@ -119,12 +120,115 @@ class Offline(unittest.TestCase):
                     self.assertEqual(run.stderr.count("\n"), 1, run.stderr)
                     self.assertIn(message, run.stderr)
 
-    def test_help_documents_every_exit_code(self):
+    def test_help_and_readme_agree_on_exit_codes(self):
         run = plixctl("--help")
         self.assertEqual(run.returncode, 0)
-        codes = run.stdout.split("Exit codes")[1]
-        for code in (0, 1, 2, 3, *range(11, 20)):
-            self.assertRegex(codes, rf"\n  {code} +\S")
+        helped = {}
+        for line in run.stdout.split("Exit codes\n")[1].splitlines():
+            code, _, meaning = line.strip().partition(" ")
+            if code.isdigit():
+                last = int(code)
+                helped[last] = meaning.strip()
+            else:
+                helped[last] += " " + line.strip()
+        self.assertEqual(sorted(helped), [0, 1, 2, 3, *range(11, 20)])
+        with open(os.path.join(HERE, "..", "..", "README.md"), encoding="utf-8") as f:
+            readme = f.read()
+        table = readme.split("| Exit | Meaning |")[1].split("\n\n")[0]
+        documented = {}
+        for row in table.splitlines()[2:]:
+            cells = [c.strip() for c in row.strip("|").split("|")]
+            documented[int(cells[0])] = cells[1]
+        self.assertEqual(documented, helped)
+        # help, --help and --version answer on stdout; a bare plixctl prints
+        # a short usage on stderr.
+        self.assertEqual(plixctl("help").stdout, run.stdout)
+        version = plixctl("--version")
+        self.assertEqual((version.returncode, version.stdout), (0, plixctl("version").stdout))
+        bare = plixctl()
+        self.assertEqual((bare.returncode, bare.stdout), (2, ""))
+        self.assertIn("usage: plixctl", bare.stderr)
+        self.assertLess(bare.stderr.count("\n"), 6)
+
+    def test_unusable_files_and_values(self):
+        with tempfile.TemporaryDirectory() as d:
+            two_lines = os.path.join(d, "two.key")
+            with open(two_lines, "w") as f:
+                f.write("first-key\nsecond-key\n")
+            for args, code, message in [
+                (("--key-file", host_path(d), "validate"), 3, "cannot read"),
+                (("--fixture", host_path(d), "ls"), 3, "cannot read"),
+                (("is-torrent", host_path(d)), 3, "cannot read"),
+                (("--key-file", host_path(two_lines), "validate"), 3, "more than one line"),
+                (("--timeout", "86401", "ls"), 2, "one day"),
+                (("--connect-timeout", "99999999999999999999", "ls"), 2, "one day"),
+            ]:
+                with self.subTest(args=args):
+                    run = plixctl(*args)
+                    self.assertEqual(run.returncode, code, run.stderr)
+                    self.assertEqual(run.stdout, "")
+                    self.assertEqual(run.stderr.count("\n"), 1, run.stderr)
+                    self.assertIn(message, run.stderr)
+                    self.assertNotIn("second-key", run.stderr)
+
+    def test_blank_key_says_it_falls_back(self):
+        for blank in ("", "  \t"):
+            run = plixctl("validate", env_extra={"PLIX_API_KEY": blank})
+            self.assertEqual(run.returncode, 0, run.stderr)
+            self.assertEqual(run.stderr, "plixctl: no API key: the demo account, offline\n")
+        self.assertEqual(plixctl("validate").stderr, "")
+
+    def test_folder_paths_round_trip(self):
+        torrents = json.loads(plixctl("--json", "ls", "seedbox").stdout)
+        # Finished torrents say so: status 100 beside 100 percent.
+        self.assertEqual([t["status"] for t in torrents], [100, 100, 4])
+        first = torrents[0]["path"]
+        listed = plixctl("ls", first).stdout
+        for form in (f"/{first}", f"{first}/", f"seedbox/{first}", f"/seedbox/{first}/"):
+            with self.subTest(form=form):
+                run = plixctl("ls", form)
+                self.assertEqual((run.returncode, run.stdout), (0, listed), run.stderr)
+        paths = [line.split()[-1] for line in listed.splitlines()[1:]]
+        for path in paths[:2] + ["seedbox/" + paths[0], "/" + paths[1]]:
+            with self.subTest(path=path):
+                run = plixctl("stream", path)
+                self.assertEqual(run.returncode, 0, run.stderr)
+                self.assertTrue(run.stdout.startswith("https://"))
+        run = plixctl("ls", "s999")
+        self.assertEqual((run.returncode, run.stderr), (12, "plixctl: no torrent folder s999\n"))
+        run = plixctl("ls", "seedbox/s999")
+        self.assertEqual((run.returncode, run.stderr), (12, "plixctl: no torrent folder s999\n"))
+
+    def test_control_characters_are_escaped(self):
+        # Names from the service and from torrent makers reach a terminal:
+        # tables and trees escape them, --json keeps them exact.
+        evil = "Evil\x1b[31mRed\nsecond line\tand\x07bell\u0085"
+        fixture = {"key": "k", "magnet": "magnet:?xt=urn:btih:" + "0" * 40, "routes": [
+            {"path": "/downloader/list?page=0&perPage=50", "body": {"success": True, "value": []}},
+            {"path": "/seedbox/list?page=-1&perPage=-1",
+             "body": {"success": True, "value": [{"id": "t1", "name": evil, "status": 100,
+                                                  "totalSize": 1}]}},
+            {"path": "/seedbox/list?ids=t1",
+             "body": {"success": True, "value": [{"id": "t1", "name": evil, "files": [
+                 {"id": "t1-0", "name": evil + ".mkv", "size": 5,
+                  "downloadUrl": "https://dl.test/1"}]}]}}]}
+        with tempfile.TemporaryDirectory() as d:
+            path = os.path.join(d, "evil.json")
+            with open(path, "w") as f:
+                json.dump(fixture, f)
+            shown = "Evil\\e[31mRed\\nsecond line\\tand\\x07bell\\u0085"
+            for args in (("ls", "seedbox"), ("ls", "st1"), ("tree",)):
+                with self.subTest(args=args):
+                    run = plixctl("--fixture", host_path(path), *args)
+                    self.assertEqual(run.returncode, 0, run.stderr)
+                    self.assertIn(shown, run.stdout)
+                    for raw in ("\x1b", "\x07", "\t", "\u0085"):
+                        self.assertNotIn(raw, run.stdout)
+                    self.assertNotIn("second line", run.stdout.replace("\\nsecond line", ""))
+            run = plixctl("--fixture", host_path(path), "--json", "ls", "st1")
+            self.assertEqual(json.loads(run.stdout)[0]["name"], evil + ".mkv")
+            run = plixctl("--fixture", host_path(path), "stream", "st1/" + shown + ".mkv")
+            self.assertEqual((run.returncode, run.stdout), (0, "https://dl.test/1\n"), run.stderr)
 
 
 if __name__ == "__main__":
