@@ -51,10 +51,11 @@ static char *copy_text(const char *s) {
     return p;
 }
 
-static int failure(char **error_out, const char *what) {
+/* code is GetLastError() as read right after the call that failed, before
+ * any other call can change it. */
+static int failure(char **error_out, const char *what, DWORD code) {
     char text[128];
-    snprintf(text, sizeof text, "WinHTTP: %s failed with error %lu", what,
-             (unsigned long)GetLastError());
+    snprintf(text, sizeof text, "WinHTTP: %s failed with error %lu", what, (unsigned long)code);
     *error_out = copy_text(text);
     return -1;
 }
@@ -93,20 +94,55 @@ static void split_key(char *url, char **key) {
 }
 
 /* --pin: runs before the request is sent; a different certificate closes
- * the request, so nothing (not the key) reaches that server. */
+ * the request, so nothing (not the key) reaches that server. *context is
+ * the exchange's verdict: 0 not checked, 1 passed, -1 failed. The exchange
+ * goes on only when the check ran and passed. */
 static void CALLBACK check_pin(HINTERNET request, DWORD_PTR context, DWORD status, void *info,
                                DWORD length) {
     PCCERT_CONTEXT cert = NULL;
     DWORD size = sizeof cert;
-    (void)context, (void)info, (void)length;
-    if (status != WINHTTP_CALLBACK_STATUS_SENDING_REQUEST) return;
+    int *verdict = (int *)context;
+    (void)info, (void)length;
+    if (status != WINHTTP_CALLBACK_STATUS_SENDING_REQUEST || !verdict) return;
     if (WinHttpQueryOption(request, WINHTTP_OPTION_SERVER_CERT_CONTEXT, &cert, &size) && cert &&
         cert->cbCertEncoded == g_pin_size && !memcmp(cert->pbCertEncoded, g_pin, g_pin_size)) {
         CertFreeCertificateContext(cert);
+        *verdict = 1;
         return;
     }
     if (cert) CertFreeCertificateContext(cert);
+    *verdict = -1;
     WinHttpCloseHandle(request);
+}
+
+/* Whether the server at the end of connection shows the pinned certificate.
+ * WinHTTP sends a request as soon as its handshake is done, and closing it in
+ * the SENDING_REQUEST callback does not stop every WinHTTP; so a bare
+ * "HEAD /" (no key, no path, no body) opens the connection first, and the
+ * request itself follows only when its certificate is the pinned one. */
+static int pin_matches(HINTERNET connection, const wchar_t *host_header) {
+    HINTERNET probe = WinHttpOpenRequest(connection, L"HEAD", L"/", NULL, WINHTTP_NO_REFERER,
+                                         WINHTTP_DEFAULT_ACCEPT_TYPES, WINHTTP_FLAG_SECURE);
+    PCCERT_CONTEXT cert = NULL;
+    DWORD size = sizeof cert,
+          flags = SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_CERT_CN_INVALID;
+    int match = 0;
+    char sink[4096];
+    if (!probe) return 0;
+    WinHttpSetOption(probe, WINHTTP_OPTION_SECURITY_FLAGS, &flags, sizeof flags);
+    if (WinHttpSendRequest(probe, host_header[0] ? host_header : WINHTTP_NO_ADDITIONAL_HEADERS,
+                           host_header[0] ? (DWORD)-1L : 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) &&
+        WinHttpQueryOption(probe, WINHTTP_OPTION_SERVER_CERT_CONTEXT, &cert, &size) && cert) {
+        match =
+            cert->cbCertEncoded == g_pin_size && !memcmp(cert->pbCertEncoded, g_pin, g_pin_size);
+        CertFreeCertificateContext(cert);
+    }
+    if (match && WinHttpReceiveResponse(probe, NULL)) {
+        while (WinHttpReadData(probe, sink, sizeof sink, &size) && size) {
+        }
+    }
+    WinHttpCloseHandle(probe);
+    return match;
 }
 
 static int exchange(const char *url_in, const char *body, const char *type, char **body_out,
@@ -117,10 +153,11 @@ static int exchange(const char *url_in, const char *body, const char *type, char
     URL_COMPONENTS parts;
     DWORD status = 0, size = sizeof status, avail, got, len = 0, data_len = 0, off;
     INTERNET_PORT port;
-    int rc = -1;
+    int rc = -1, verdict = 0;
     char header_text[1024] = "";
+    BOOL sent;
 
-    if (!url) return failure(error_out, "malloc");
+    if (!url) return failure(error_out, "malloc", ERROR_NOT_ENOUGH_MEMORY);
     split_key(url, &key);
     wurl = widen(url);
     memset(&parts, 0, sizeof parts);
@@ -130,7 +167,7 @@ static int exchange(const char *url_in, const char *body, const char *type, char
     parts.lpszUrlPath = path;
     parts.dwUrlPathLength = 4096;
     if (!wurl || !WinHttpCrackUrl(wurl, 0, 0, &parts)) {
-        rc = failure(error_out, "WinHttpCrackUrl");
+        rc = failure(error_out, "WinHttpCrackUrl", GetLastError());
         goto done;
     }
     port = parts.nPort;
@@ -148,7 +185,7 @@ static int exchange(const char *url_in, const char *body, const char *type, char
                                               WINHTTP_FLAG_SECURE)
                          : NULL;
     if (!request) {
-        rc = failure(error_out, "WinHttpOpenRequest");
+        rc = failure(error_out, "WinHttpOpenRequest", GetLastError());
         goto done;
     }
     if (key) {
@@ -160,7 +197,11 @@ static int exchange(const char *url_in, const char *body, const char *type, char
     if (g_pin) { /* the pin replaces the store and the name check */
         off = SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_CERT_CN_INVALID;
         WinHttpSetOption(request, WINHTTP_OPTION_SECURITY_FLAGS, &off, sizeof off);
-        WinHttpSetStatusCallback(request, check_pin, WINHTTP_CALLBACK_FLAG_SEND_REQUEST, 0);
+        if (WinHttpSetStatusCallback(request, check_pin, WINHTTP_CALLBACK_FLAG_SEND_REQUEST, 0) ==
+            WINHTTP_INVALID_STATUS_CALLBACK) {
+            rc = failure(error_out, "WinHttpSetStatusCallback", GetLastError());
+            goto done;
+        }
     }
     if (body && !strncmp(type, "multipart/form-data", 19)) {
         static const char head[] =
@@ -179,11 +220,32 @@ static int exchange(const char *url_in, const char *body, const char *type, char
                  "Content-Type: %s\r\n", type);
     }
     headers = widen(header_text);
-    if ((body && !data) || !headers ||
-        !WinHttpSendRequest(request, headers, (DWORD)-1L, data, data_len, data_len, 0) ||
-        !WinHttpReceiveResponse(request, NULL)) {
-        rc = failure(error_out, "the exchange");
-        if (g_pin && GetLastError() == ERROR_WINHTTP_OPERATION_CANCELLED) request = NULL;
+    if ((body && !data) || !headers) {
+        rc = failure(error_out, "malloc", ERROR_NOT_ENOUGH_MEMORY);
+        goto done;
+    }
+    if (g_pin) { /* the probe carries the Host line only, never the key */
+        wchar_t host_line[300] = L"";
+        if (g_server) {
+            size_t n = strcspn(header_text, "\r");
+            MultiByteToWideChar(CP_UTF8, 0, header_text, (int)n, host_line, 296);
+            host_line[n < 296 ? n : 296] = 0;
+            wcscat(host_line, L"\r\n");
+        }
+        if (!pin_matches(connection, host_line)) {
+            rc = failure(error_out, "the certificate check", ERROR_WINHTTP_SECURE_FAILURE);
+            goto done;
+        }
+    }
+    sent = WinHttpSendRequest(request, headers, (DWORD)-1L, data, data_len, data_len,
+                              (DWORD_PTR)&verdict);
+    if (g_pin && verdict != 1) {           /* not checked, or not the pinned certificate */
+        if (verdict == -1) request = NULL; /* closed by check_pin */
+        rc = failure(error_out, "the certificate check", ERROR_WINHTTP_SECURE_FAILURE);
+        goto done;
+    }
+    if (!sent || !WinHttpReceiveResponse(request, NULL)) {
+        rc = failure(error_out, "the exchange", GetLastError());
         goto done;
     }
     WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
@@ -198,7 +260,7 @@ static int exchange(const char *url_in, const char *body, const char *type, char
         answer[len] = '\0';
     }
     if (!answer) {
-        rc = failure(error_out, "malloc");
+        rc = failure(error_out, "malloc", ERROR_NOT_ENOUGH_MEMORY);
         goto done;
     }
     *body_out = answer;

@@ -9,8 +9,10 @@ file's address, which it fetches itself) or a multipart "file" upload that
 must be one whole bencoded dictionary, else 400 notAddTorrent.
 
 Under a second host name it serves torrent files (real ones, made by
-mktorrent, from --files-dir) and an HTML page; under a third, a hoster's
-pages. Every request is logged as one JSON line, in the order received, so
+mktorrent, from --files-dir), an HTML page, and two hostile answers: one
+that never ends (/files/endless.mkv, up to 1 GiB or 60 s) and one that
+stalls after its first bytes (/files/stalled.mkv, for up to 30 s); under a
+third, a hoster's pages. Every request is logged as one JSON line, in the order received, so
 a test can check what reached the service (never the key itself).
 
     service.py --cert C --key K --port-file F --log L --api-key KEY --api-host H
@@ -22,6 +24,7 @@ it accepts connections. The tests import it for the account's data.
 
 import argparse
 import email.parser
+import time
 import email.policy
 import hashlib
 import json
@@ -193,6 +196,17 @@ class Handler(BaseHTTPRequestHandler):
     def do_GET(self):
         self.handle_request(b"")
 
+    def do_HEAD(self):
+        # A transport that checks the certificate itself opens the
+        # connection with a bare "HEAD /" first; it is logged like the rest.
+        self.server.log({"method": "HEAD", "host": (self.headers.get("Host") or "").split(":")[0],
+                         "path": urllib.parse.urlsplit(self.path).path, "query": [],
+                         "content_type": "", "auth_header": "Authorization" in self.headers,
+                         "key_in_query": "apikey=" in self.path, "key_ok": False})
+        self.send_response(404)
+        self.send_header("Content-Length", "0")
+        self.end_headers()
+
     def do_POST(self):
         length = int(self.headers.get("Content-Length") or 0)
         self.handle_request(self.rfile.read(length))
@@ -288,6 +302,8 @@ class Handler(BaseHTTPRequestHandler):
     def serve_file(self, path):
         if path == "/echo":
             return self.send(401, BAD_TOKEN)
+        if path in ("/files/endless.mkv", "/files/stalled.mkv"):
+            return self.hostile(path == "/files/endless.mkv")
         moved = self.server.moved.get(path)
         if moved:
             return self.redirect(f"https://{FILES_HOST}{moved}")
@@ -297,6 +313,29 @@ class Handler(BaseHTTPRequestHandler):
         if path == "/files/page.html":
             return self.send(200, HTML_PAGE, "text/html")
         return self.send(404, b"not found", "text/plain")
+
+    def hostile(self, endless):
+        """A film's worth of bytes without end, or a few bytes and then
+        silence, until the client gives up (both bounded in time)."""
+        self.send_response(200)
+        self.send_header("Content-Type", "video/x-matroska")
+        self.end_headers()
+        chunk = bytes(range(256)) * 4096  # 1 MiB
+        deadline = time.monotonic() + (60 if endless else 30)
+        try:
+            if not endless:
+                self.wfile.write(chunk[:1024])
+                self.wfile.flush()
+            sent = 0
+            while time.monotonic() < deadline and sent < (1 << 30):
+                if endless:
+                    self.wfile.write(chunk)
+                    sent += len(chunk)
+                else:
+                    time.sleep(0.1)
+        except (BrokenPipeError, ConnectionError, ssl.SSLError, OSError):
+            pass
+        self.close_connection = True
 
     @staticmethod
     def form_part(content_type, body):

@@ -31,6 +31,7 @@ WRONG_KEY = "wrong-key-1234"
 PLIXCTL = None
 CURL_HOST = None  # examples/curl_host.c; None where it is not built (Windows)
 WINHTTP_HOST = None  # examples/winhttp_host.c, where it is built
+LIVE_NOCHECK = None  # the WinHTTP transport whose certificate check never runs
 RUNNER = []  # what runs plixctl: nothing, or an emulator (Wine) with its settings
 PATH_PREFIX = ""  # how plixctl names the build machine's files ("Z:" under Wine)
 STACK = "libcurl"  # plixctl's HTTP stack: libcurl or WinHTTP
@@ -123,16 +124,25 @@ def service_errors():
     return f.read()
 
 
-def requests_since(mark):
-    """The requests the service logged after mark (a count of log lines)."""
+def requests_since(mark, probes=False):
+    """The requests the service logged after mark (a count of log lines);
+    without probes, leaving out the bare "HEAD /" a transport that checks the
+    certificate itself opens each connection with (checked by is_probe)."""
     if not os.path.exists(state["log"]):
         return []
     with open(state["log"], encoding="utf-8") as f:
-        return [json.loads(line) for line in f.readlines()[mark:]]
+        seen = [json.loads(line) for line in f.readlines()[mark:]]
+    return seen if probes else [r for r in seen if r["method"] != "HEAD"]
+
+
+def is_probe(r):
+    """A connection's opening probe: HEAD /, no key anywhere."""
+    return (r["method"], r["path"], r["auth_header"], r["key_in_query"]) == ("HEAD", "/", False,
+                                                                             False)
 
 
 def log_mark():
-    return len(requests_since(0))
+    return len(requests_since(0, probes=True))
 
 
 class Run:
@@ -161,16 +171,34 @@ class Live(unittest.TestCase):
             for host in (state["api_host"], *service.HOSTS):
                 command += ["--connect-to", f"{host}:443:127.0.0.1:{port}"]
         mark = log_mark()
-        proc = subprocess.run(command + list(args), capture_output=True, text=True, env=env,
-                              timeout=120)
+        started = time.monotonic()
+        with subprocess.Popen(command + list(args), stdout=subprocess.PIPE,
+                              stderr=subprocess.PIPE, text=True, env=env) as proc:
+            # Output is read by threads, so the child's own rusage can be
+            # taken with wait4 (its peak memory, not the test's).
+            out, err = {}, {}
+            readers = [threading.Thread(target=lambda: out.setdefault("t", proc.stdout.read())),
+                       threading.Thread(target=lambda: err.setdefault("t", proc.stderr.read()))]
+            for r in readers:
+                r.start()
+            _, status, usage = os.wait4(proc.pid, 0)
+            proc.returncode = os.waitstatus_to_exitcode(status)
+            for r in readers:
+                r.join(timeout=120)
+        proc.stdout, proc.stderr = out.get("t", ""), err.get("t", "")
         run = Run(proc)
+        run.seconds = time.monotonic() - started
+        run.peak_kib = usage.ru_maxrss
         # The key, raw or as it travels in URLs, never reaches any output.
         for secret in (KEY, urllib.parse.quote(KEY, safe="")):
             self.assertNotIn(secret, run.out + run.err, f"key leaked by {args}")
         # The key travels in the Authorization header of API requests only,
         # never in a URL (unless asked), never to another host.
         in_query = "--key-in-query" in args
-        for r in requests_since(mark):
+        for r in requests_since(mark, probes=True):
+            if r["method"] == "HEAD":
+                self.assertTrue(is_probe(r), r)
+                continue
             if r["host"] == state["api_host"] and key is not None:
                 self.assertEqual((r["auth_header"], r["key_in_query"]), (not in_query, in_query),
                                  r)
@@ -408,6 +436,51 @@ class Live(unittest.TestCase):
         run = self.plixctl("--proxy", f"http://127.0.0.1:{closed}", "validate", proxy=True)
         self.assertEqual(run.code, 14, run.err)
 
+    def test_bounded_answers(self):
+        # A link to a film is fetched to see whether it is a torrent file:
+        # the transport stops at 64 MiB, at once, and frees what it read.
+        baseline = self.plixctl("validate").peak_kib
+        for name, extra, message in [
+            ("endless.mkv", [], "the answer of files.plix.test is larger than 64 MiB"),
+            ("stalled.mkv", ["--timeout", "3"], "WinHTTP error" if STACK == "WinHTTP"
+             else "curl: "),
+        ]:
+            with self.subTest(name=name):
+                link = f"https://{service.FILES_HOST}/files/{name}"
+                run = self.plixctl(*extra, "--allow-writes", "add", link)
+                self.assertFails(run, 14, message)
+                self.assertLess(run.seconds, 30)
+                # Far below twice the bound: the body is held once, never copied.
+                self.assertLess(run.peak_kib - baseline, 96 * 1024, run.peak_kib)
+                print(f"  {name}: {run.seconds:.1f} s, peak {run.peak_kib // 1024} MiB "
+                      f"({baseline // 1024} MiB for validate)", file=sys.stderr)
+
+    def test_certificate_checked_before_anything_is_sent(self):
+        # A CA that did not sign the service's certificate: the request is
+        # refused during the handshake, before the key or any request line.
+        other = os.path.join(state["tmp"].name, "other-ca.pem")
+        if not os.path.exists(other):
+            subprocess.run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
+                            "ec_paramgen_curve:prime256v1", "-nodes", "-days", "2",
+                            "-subj", "/CN=another CA", "-keyout", other + ".key", "-out", other,
+                            "-addext", "subjectAltName=DNS:" + state["api_host"]],
+                           check=True, capture_output=True)
+        mark = log_mark()
+        run = self.plixctl("--cacert", host_path(other), "validate", cacert=False)
+        self.assertFails(run, 14, "certificate" if STACK == "WinHTTP" else "curl: ")
+        self.assertEqual([r for r in requests_since(mark, probes=True) if not is_probe(r)], [])
+        if LIVE_NOCHECK:
+            # A check that never ran refuses the request too.
+            mark = log_mark()
+            url = f"https://{state['api_host']}/api/v2/account/infos?apikey=x"
+            proc = subprocess.run([*RUNNER, LIVE_NOCHECK, "--cacert", host_path(state["cert"]),
+                                   "--connect-to",
+                                   f"{state['api_host']}:443:127.0.0.1:{state['port']}", url],
+                                  capture_output=True, text=True, timeout=120)
+            self.assertEqual(proc.returncode, 1, proc.stdout + proc.stderr)
+            self.assertIn("certificate cannot be checked", proc.stdout)
+            self.assertEqual(requests_since(mark, probes=True), [])
+
     def test_proxy(self):
         # Through an HTTP CONNECT proxy, TLS still verified end to end and
         # against the service's name.
@@ -416,7 +489,9 @@ class Live(unittest.TestCase):
                                proxy=True)
             self.assertEqual(run.code, 0, run.err)
             self.assertEqual(run.json()["AccountEmail"], service.ACCOUNT["email"])
-            self.assertEqual(proxy.targets, [f"{state['api_host']}:443"])
+            # (a transport that checks the certificate itself opens its
+            # connection with a probe first, so the tunnel may be asked twice)
+            self.assertEqual(set(proxy.targets), {f"{state['api_host']}:443"})
 
     def test_command_line(self):
         self.assertFails(self.plixctl("validate", key=None), 2, "--live needs an API key")
@@ -538,6 +613,23 @@ class ExampleHost(unittest.TestCase):
         for secret in (KEY, urllib.parse.quote(KEY, safe="")):
             self.assertNotIn(secret, run.stdout + run.stderr)
 
+    @unittest.skipUnless("--winhttp-host" in sys.argv, "the pin is the WinHTTP host's")
+    def test_wrong_pin_sends_nothing(self):
+        other = os.path.join(state["tmp"].name, "pin-other.pem")
+        subprocess.run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
+                        "ec_paramgen_curve:prime256v1", "-nodes", "-days", "2", "-subj",
+                        "/CN=not the service", "-keyout", other + ".key", "-out", other],
+                       check=True, capture_output=True)
+        mark = log_mark()
+        env = {k: v for k, v in os.environ.items() if not k.lower().endswith("_proxy")}
+        env["PLIX_API_KEY"] = KEY
+        run = subprocess.run([*RUNNER, WINHTTP_HOST, "--server", f"127.0.0.1:{state['port']}",
+                              "--pin", host_path(other)], capture_output=True, text=True,
+                             env=env, timeout=120)
+        self.assertEqual(run.returncode, 14, run.stderr)
+        self.assertIn("the certificate check failed", run.stderr)
+        self.assertEqual([r for r in requests_since(mark, probes=True) if not is_probe(r)], [])
+
     def test_refused_key(self):
         run = self.run_host(key=WRONG_KEY)
         self.assertEqual(run.returncode, 11)
@@ -549,6 +641,7 @@ if __name__ == "__main__":
     parser.add_argument("--plixctl", required=True)
     parser.add_argument("--curl-host")
     parser.add_argument("--winhttp-host")
+    parser.add_argument("--live-nocheck")
     parser.add_argument("--runner", default="", help="a command prefix, its words joined by |")
     parser.add_argument("--path-prefix", default="")
     parser.add_argument("--stack", default="libcurl", choices=["libcurl", "WinHTTP"])
@@ -556,6 +649,7 @@ if __name__ == "__main__":
     PLIXCTL = os.path.abspath(args.plixctl)
     CURL_HOST = os.path.abspath(args.curl_host) if args.curl_host else None
     WINHTTP_HOST = os.path.abspath(args.winhttp_host) if args.winhttp_host else None
+    LIVE_NOCHECK = os.path.abspath(args.live_nocheck) if args.live_nocheck else None
     RUNNER = [w for w in args.runner.split("|") if w]
     PATH_PREFIX = args.path_prefix
     STACK = args.stack

@@ -221,11 +221,53 @@ int fail(char **error_out, const std::string &text) {
     return -1;
 }
 
+// WinHTTP sends a request as soon as its TLS handshake is done, and closing
+// the request in the SENDING_REQUEST callback does not stop every WinHTTP
+// (Wine's has built the request and sends it whatever the callback did).
+// So when the certificate is ours to check, a bare "HEAD /" that carries
+// neither the key, the request's path nor its body opens the connection
+// first; the request itself is sent only after that connection's
+// certificate passed. error is the line to report otherwise.
+bool probe_verified(HINTERNET connection, const cert_check &check, const std::wstring &host_header,
+                    std::string &error) {
+    handle probe;
+    probe.h = WinHttpOpenRequest(connection, L"HEAD", L"/", nullptr, WINHTTP_NO_REFERER,
+                                 WINHTTP_DEFAULT_ACCEPT_TYPES, WINHTTP_FLAG_SECURE);
+    if (!probe.h) {
+        error = failure_text(GetLastError());
+        return false;
+    }
+    DWORD flags = SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_CERT_CN_INVALID;
+    WinHttpSetOption(probe.h, WINHTTP_OPTION_SECURITY_FLAGS, &flags, sizeof flags);
+    DWORD off = WINHTTP_DISABLE_REDIRECTS;
+    WinHttpSetOption(probe.h, WINHTTP_OPTION_DISABLE_FEATURE, &off, sizeof off);
+    if (!WinHttpSendRequest(
+            probe.h, host_header.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : host_header.c_str(),
+            host_header.empty() ? 0 : static_cast<DWORD>(-1L), WINHTTP_NO_REQUEST_DATA, 0, 0, 0)) {
+        error = failure_text(GetLastError());
+        return false;
+    }
+    if (!verify_server(probe.h, check)) {
+        error = "the server's certificate is not valid for " +
+                narrow(check.name.c_str(), static_cast<int>(check.name.size()));
+        return false;
+    }
+    // The answer is read so that the connection can serve the request.
+    if (WinHttpReceiveResponse(probe.h, nullptr)) {
+        char sink[4096];
+        DWORD got = 0;
+        while (WinHttpReadData(probe.h, sink, sizeof sink, &got) && got) {
+        }
+    }
+    return true;
+}
+
 // Installs the certificate check on a request; false when WinHTTP refused
 // it (the check would never run). A test build can make it refuse.
 bool install_check(HINTERNET request) {
 #if defined(PLIX_LIVE_TEST_NO_CERT_CALLBACK)
     (void)request;
+    (void)on_status;
     return false;
 #else
     return WinHttpSetStatusCallback(request, on_status, WINHTTP_CALLBACK_FLAG_SEND_REQUEST, 0) !=
@@ -323,13 +365,18 @@ int exchange_once(const live_options *o, const keyed_url &target_url, const char
             return fail("the server's certificate cannot be checked for " + host);
     }
 
-    std::wstring headers;
-    if (target_url.has_key) headers += L"Authorization: Bearer " + widen(target_url.key) + L"\r\n";
+    std::wstring host_line;
     if (t.redirected) {
         std::string host_header = host;
         if (t.port != (secure ? 443 : 80)) host_header += ":" + std::to_string(t.port);
-        headers += L"Host: " + widen(host_header) + L"\r\n";
+        host_line = L"Host: " + widen(host_header) + L"\r\n";
     }
+    if (own_check) {
+        std::string why;
+        if (!probe_verified(connection.h, check, host_line, why)) return fail(why);
+    }
+    std::wstring headers = host_line;
+    if (target_url.has_key) headers += L"Authorization: Bearer " + widen(target_url.key) + L"\r\n";
     std::string data;
     if (body) {
         if (strncmp(content_type, "multipart/form-data", 19) == 0) {
@@ -355,11 +402,14 @@ int exchange_once(const live_options *o, const keyed_url &target_url, const char
         static_cast<DWORD>(data.size()), static_cast<DWORD>(data.size()),
         reinterpret_cast<DWORD_PTR>(own_check ? &check : nullptr));
     DWORD send_error = sent ? 0 : GetLastError();
-    if (own_check && !check.passed()) {
-        if (check.done) request.h = nullptr;  // closed by the callback
+    if (own_check && check.done && !check.ok) {
+        request.h = nullptr;  // closed by the callback
         return fail("the server's certificate is not valid for " + host);
     }
     if (!sent) return fail(failure_text(send_error));
+    // A request goes on only when the check ran and passed.
+    if (own_check && !check.passed())
+        return fail("the server's certificate was not checked for " + host);
     if (!WinHttpReceiveResponse(request.h, nullptr)) return fail(failure_text(GetLastError()));
     status = 0;
     DWORD size = sizeof status;
