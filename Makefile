@@ -18,7 +18,7 @@ BENCH_ARGS ?= --benchmark_repetitions=5 --benchmark_display_aggregates_only=true
 	--benchmark_enable_random_interleaving=true
 
 .PHONY: all deps deps-windows deps-bench build demo test bench test-asan test-tsan fuzz clean \
-	format windows test-windows
+	format windows test-windows mpv install
 
 all: build
 
@@ -36,6 +36,18 @@ build: $(DEPS)
 
 demo: build
 	./build/default/plixctl demo
+
+# The mpv plug-in, plix-mpv.so, beside the library it loads.
+mpv: build
+	@test -f build/default/plix-mpv.so || { echo "mpv: plix-mpv.so was not built (is libmpv-dev installed?)" >&2; exit 1; }
+	@echo "built $(CURDIR)/build/default/plix-mpv.so"
+	@echo "play with: PLIX_API_KEY=... mpv --script=$(CURDIR)/build/default/plix-mpv.so debridlink://"
+
+# Installs the library, its headers, plixctl and the mpv plug-in under
+# PREFIX (lib/plix/plix-mpv.so).
+PREFIX ?= /usr/local
+install: build
+	$(CMAKE) --install build/default --prefix $(PREFIX)
 
 test: build
 	ctest --preset default
@@ -83,7 +95,8 @@ bench: $(BENCH_DEPS)
 
 format:
 	clang-format -i include/*.h src/*/*.cpp src/*/*.h tests/*.cpp examples/*.c \
-		tools/plixctl/*.cpp tools/plixctl/*.h tests/package/host/*.c fuzz/*.cpp fuzz/*.h \
+		tools/plixctl/*.cpp tools/plixctl/*.h tools/live/*.cpp tools/live/*.h tools/mpv/*.cpp \
+		tools/mpv/*.h tests/*.h tests/package/host/*.c fuzz/*.cpp fuzz/*.h \
 		bench/*.cpp bench/*.h
 
 clean:

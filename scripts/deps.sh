@@ -6,7 +6,8 @@
 # - from the machine's own Debian release (apt-get install): CMake, make, g++
 #   and clang with clang's sanitizer and fuzzer runtimes, pkg-config and
 #   GoogleTest; libcurl, Python, OpenSSL and mktorrent for plixctl and its
-#   end-to-end tests; with "windows", the mingw-w64 cross compiler and Wine;
+#   end-to-end tests; mpv and its plug-in header (libmpv-dev) for the mpv
+#   plug-in and its tests; with "windows", the mingw-w64 cross compiler and Wine;
 #   with "bench", Google Benchmark;
 # - yyjson, the one library the plug-in links (libyyjson-dev and its runtime
 #   package libyyjson0), from the next Debian release's suite: Debian 12 has
@@ -41,6 +42,8 @@ core_pkgs="cmake make g++ clang pkg-config googletest libgtest-dev"
 windows_pkgs="g++-mingw-w64-x86-64-posix wine64"
 # plixctl's libcurl transport, and its end-to-end tests' HTTPS test service.
 host_pkgs="libcurl4-openssl-dev python3 openssl mktorrent"
+# The mpv plug-in: the player itself, and the header it is built against.
+mpv_pkgs="mpv libmpv-dev"
 # clang's sanitizer and libFuzzer runtimes (the asan and tsan presets).
 sanitizer_pkgs="libclang-rt-14-dev"
 bench_pkgs="libbenchmark-dev"
@@ -144,7 +147,7 @@ yyjson-source)
 *) echo "usage: deps.sh [windows | bench | yyjson-source DIR]" >&2; exit 2 ;;
 esac
 
-pkgs=$(missing $core_pkgs $host_pkgs $sanitizer_pkgs $extra_pkgs)
+pkgs=$(missing $core_pkgs $host_pkgs $mpv_pkgs $sanitizer_pkgs $extra_pkgs)
 if [ -n "$pkgs" ]; then
     echo "deps: installing$pkgs"
     sudo_ apt-get -o DPkg::Lock::Timeout=600 update -q

@@ -30,8 +30,10 @@ int main(int argc, char **argv) {
     char *body = nullptr, *failure = nullptr;
     int status = 0;
     int rc = live_exchange(&o, url, nullptr, nullptr, &body, &status, &failure);
-    if (rc == 0) printf("HTTP %d\n", status);
-    else printf("%s\n", failure ? failure : "failed");
+    if (rc == 0)
+        printf("HTTP %d\n", status);
+    else
+        printf("%s\n", failure ? failure : "failed");
     free(body);
     free(failure);
     return rc == 0 ? 0 : 1;

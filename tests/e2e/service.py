@@ -16,7 +16,7 @@ third, a hoster's pages. Every request is logged as one JSON line, in the order 
 a test can check what reached the service (never the key itself).
 
     service.py --cert C --key K --port-file F --log L --api-key KEY --api-host H
-               [--files-dir D]
+               [--files-dir D] [--account plixctl|mpv]
 
 It binds 127.0.0.1 on a free port and writes the port to the port file once
 it accepts connections. The tests import it for the account's data.
@@ -108,6 +108,60 @@ HOSTER_REFUSALS = {
 }
 
 BAD_TOKEN = {"success": False, "error": "badToken", "error_description": "Bad API key"}
+
+# The account the mpv tests play (--account mpv): every download URL points
+# at the stand-in itself under MEDIA_HOST, which serves a short WAV sound
+# (any name) or a subtitle text (.srt), so a real player can open them.
+MEDIA_HOST = "localhost"
+
+
+def media_account(port):
+    base = f"https://{MEDIA_HOST}:{port}/media"
+
+    def row(rid, name):
+        return {**_row(rid, name, 1000000, 1767225600),
+                "downloadUrl": f"{base}/dl/{rid}/{urllib.parse.quote(name)}"}
+
+    def files(tid, names):
+        return [{"id": f"{tid}-{i}", "name": n, "size": 1000 + i, "downloadPercent": 100,
+                 "downloadUrl": f"{base}/sb/{tid}/{i}/{urllib.parse.quote(n)}"}
+                for i, n in enumerate(names)]
+
+    season = ["Pioneer.One.S01E10.Finale.mkv", "Pioneer.One.S01E02.The.Man.from.Mars.mkv",
+              "Pioneer.One.S01.nfo", "Pioneer.One.S01E01.Earthfall.en.srt",
+              "Pioneer.One.S01E01.Earthfall.mkv", "cover.jpg", "Pioneer.One.S01E03.mkv"]
+    huge = [f"Archive/Reel.{i:05d}.mkv" for i in range(10000)]
+    downloader = [row("dl1", 'Charade "1963" \\ Director\'s Cut.mkv'),
+                  row("dl2", "readme.nfo"),
+                  row("dl3", "Amélie.Été.東京.mp4"),
+                  row("dl4", "Nosferatu.1922.flac")]
+    torrents = [
+        _torrent("tS1", "Pioneer.One.S01", 100, 7000, files("tS1", season), "s1"),
+        _torrent("tDL", "Sintel.2010.2160p", 4, 9000, files("tDL", ["Sintel.mkv"]), "dl"),
+        _torrent("tSEED", "Big.Buck.Bunny", 8, 1000, files("tSEED", ["Big.Buck.Bunny.mp4"]), "sd"),
+        _torrent("tHUGE", "The.Huge.Archive", 100, 10000, files("tHUGE", huge), "hg"),
+    ]
+    magnet = {**MAGNET_ADDED, "downloadUrl": f"{base}/mg/Night.of.the.Living.Dead.1968.mkv"}
+    hoster = {**HOSTER_ADDED, "downloadUrl": f"{base}/hs/Nosferatu.1922.1080p.mkv"}
+    return downloader, torrents, magnet, hoster
+
+
+def wav_sound():
+    """0.2 s of a 440 Hz tone, 8 kHz mono, as a WAV file."""
+    import io
+    import math
+    import wave
+    out = io.BytesIO()
+    with wave.open(out, "wb") as w:
+        w.setnchannels(1)
+        w.setsampwidth(2)
+        w.setframerate(8000)
+        w.writeframes(b"".join(int(8000 * math.sin(2 * math.pi * 440 * i / 8000)).to_bytes(
+            2, "little", signed=True) for i in range(1600)))
+    return out.getvalue()
+
+
+SUBTITLE = b"1\n00:00:00,000 --> 00:00:00,200\nOnce upon a time\n"
 
 
 def ok(value):
@@ -232,6 +286,10 @@ class Handler(BaseHTTPRequestHandler):
         try:
             if host == FILES_HOST:
                 return self.serve_file(url.path)
+            if host == MEDIA_HOST and url.path.startswith("/media/"):
+                if url.path.endswith(".srt"):
+                    return self.send(200, SUBTITLE, "application/x-subrip")
+                return self.send(200, self.server.sound, "audio/wav")
             if host == HOSTER_HOST:
                 return self.send(200, HTML_PAGE, "text/html")
             if host != self.server.api_host or not url.path.startswith("/api/v2/"):
@@ -249,11 +307,12 @@ class Handler(BaseHTTPRequestHandler):
         if (method, path) == ("GET", "/account/infos"):
             return self.send(200, ok(ACCOUNT))
         if (method, path) == ("GET", "/downloader/list"):
-            return self.send(200, page_of(DOWNLOADER))
+            return self.send(200, page_of(self.server.downloader))
         if (method, path) == ("GET", "/seedbox/list"):
+            torrents = self.server.torrents
             if "ids" in q:
-                return self.send(200, page_of([t for t in TORRENTS if t["id"] == q["ids"]]))
-            return self.send(200, page_of([self.bulk_row(t) for t in TORRENTS]))
+                return self.send(200, page_of([t for t in torrents if t["id"] == q["ids"]]))
+            return self.send(200, page_of([self.bulk_row(t) for t in torrents]))
         if (method, path) == ("POST", "/downloader/add"):
             return self.add_link(q)
         if (method, path) == ("POST", "/seedbox/add"):
@@ -274,19 +333,21 @@ class Handler(BaseHTTPRequestHandler):
         if "password" in q and q["password"] != "":
             return self.send(400, refusal("badArguments", "bad password"))
         if link.startswith("magnet:?"):
-            return self.send(200, ok(MAGNET_ADDED))
+            if "dn=pending" in link:  # added, but nothing to play yet
+                return self.send(200, ok({**MAGNET_ADDED, "name": "pending", "downloadUrl": ""}))
+            return self.send(200, ok(self.server.magnet_added))
         if link.startswith(HOSTER):
             refused = HOSTER_REFUSALS.get(link[len(HOSTER):])
             if refused:
                 return self.send(refused[0], refusal(*refused[1:]))
-            return self.send(200, ok(HOSTER_ADDED))
+            return self.send(200, ok(self.server.hoster_added))
         return self.send(400, refusal("hostNotValid", "This hoster is not supported"))
 
     def add_torrent(self, q, part):
         if "url" in q:
             link = q["url"]
             if link.startswith("magnet:?"):
-                return self.send(200, ok(MAGNET_ADDED))
+                return self.send(200, ok(self.server.magnet_added))
             # The service fetches the file itself; here that is a look-up.
             data = self.server.fetch(link)
         elif part and part["name"] == "file":
@@ -381,6 +442,12 @@ class Service(ThreadingHTTPServer):
         real = next((p for p in sorted(self.files) if p != "/files/test.torrent"),
                     "/files/test.torrent")
         self.moved = {"/files/moved.torrent": real}
+        self.downloader, self.torrents = DOWNLOADER, TORRENTS
+        self.magnet_added, self.hoster_added = MAGNET_ADDED, HOSTER_ADDED
+        if args.account == "mpv":
+            (self.downloader, self.torrents, self.magnet_added,
+             self.hoster_added) = media_account(self.server_address[1])
+            self.sound = wav_sound()
         context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
         context.load_cert_chain(args.cert, args.key)
         self.socket = context.wrap_socket(self.socket, server_side=True)
@@ -408,6 +475,7 @@ def main():
     for name in ("--cert", "--key", "--port-file", "--log", "--api-key", "--api-host"):
         p.add_argument(name, required=True)
     p.add_argument("--files-dir")
+    p.add_argument("--account", choices=["plixctl", "mpv"], default="plixctl")
     args = p.parse_args()
     service = Service(args)
     tmp = args.port_file + ".tmp"

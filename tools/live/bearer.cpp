@@ -1,31 +1,6 @@
 #include "bearer.h"
 
-namespace {
-
-int hex_value(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
-// Undoes percent-encoding; a "%" without two hex digits stays as it is.
-std::string percent_decode(const std::string &text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        int hi = i + 2 < text.size() && text[i] == '%' ? hex_value(text[i + 1]) : -1;
-        int lo = hi >= 0 ? hex_value(text[i + 2]) : -1;
-        if (lo >= 0) {
-            out += static_cast<char>(hi * 16 + lo);
-            i += 2;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
-
-}  // namespace
+#include "host_text.h"
 
 keyed_url split_key(const std::string &url) {
     keyed_url out;

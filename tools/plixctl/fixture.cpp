@@ -5,6 +5,7 @@
 #include <string.h>
 #include <yyjson.h>
 
+#include "host_text.h"
 #include "plugin.h"
 
 namespace {
@@ -87,22 +88,6 @@ bool program(const plugin &api, const fake_route &r) {
 }
 
 }  // namespace
-
-std::string percent_encode(const std::string &text) {
-    static const char hex[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : text) {
-        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-            c == '-' || c == '.' || c == '_' || c == '~') {
-            out += static_cast<char>(c);
-        } else {
-            out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        }
-    }
-    return out;
-}
 
 bool fixture_read(const std::string &text, const std::string &base, fixture &out,
                   std::string &error) {

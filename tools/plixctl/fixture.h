@@ -48,6 +48,3 @@ bool fixture_install(const plugin &api, const fixture &f, std::string &error);
 // Programs the follow-up routes of every route that has answered since the
 // fixture was installed, each once.
 void fixture_follow_up(const plugin &api, fixture &f);
-
-// Percent-encodes every byte but A-Z a-z 0-9 - . _ ~, as the plug-in does.
-std::string percent_encode(const std::string &text);

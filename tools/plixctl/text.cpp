@@ -2,23 +2,6 @@
 
 #include <stdio.h>
 
-std::string json_string(const std::string &text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char esc[8];
-            snprintf(esc, sizeof esc, "\\u%04x", c);
-            out += esc;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
-}
-
 std::string human_size(long long bytes) {
     if (bytes < 0) return "-";
     if (bytes < 1024) return std::to_string(bytes) + " B";
@@ -32,18 +15,6 @@ std::string human_size(long long bytes) {
     char text[32];
     snprintf(text, sizeof text, v < 10 ? "%.1f %s" : "%.0f %s", v, units[u]);
     return text;
-}
-
-std::string status_words(long long status) {
-    if (status < 0) return "-";
-    if (status == 0) return "paused";
-    if (status == 100) return "finished";
-    if (status & ~15LL) return std::to_string(status);
-    static const char *const flags[] = {"queued", "checking", "downloading", "seeding"};
-    std::string words;
-    for (int bit = 0; bit < 4; ++bit)
-        if (status & (1LL << bit)) words += (words.empty() ? "" : "+") + std::string(flags[bit]);
-    return words;
 }
 
 size_t display_width(const std::string &text) {

@@ -4,17 +4,10 @@
 
 #include <string>
 
-// text as a JSON string, quoted and escaped.
-std::string json_string(const std::string &text);
+#include "host_text.h"  // json_string, status_words
 
 // A byte count as "1.4 GiB" ("-" when negative).
 std::string human_size(long long bytes);
-
-// A torrent's status as words: 0 paused, 100 finished, else the flags
-// 1 queued, 2 checking, 4 downloading, 8 seeding joined with "+" (such as
-// "checking+downloading" for 6); other values as their number; "-" when
-// negative (no status).
-std::string status_words(long long status);
 
 // The columns text takes on a terminal: one per character, two for the
 // wide characters of East Asian scripts and emoji, none for combining
