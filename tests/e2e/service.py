@@ -68,9 +68,12 @@ def _files(tid, names):
 
 
 def _torrent(tid, name, status, size, files, hash_seed):
+    # A finished (100) or seeding (8) torrent is whole; any other is not yet.
+    percent = 100 if status == 100 or status & 8 else 42
+    files = [{**f, "downloadPercent": percent} for f in files]
     return {"id": tid, "name": name, "hashString": hashlib.sha1(hash_seed.encode()).hexdigest(),
             "created": 1767225600, "totalSize": size,
-            "downloadPercent": 100 if status >= 8 else 42, "status": status, "wait": False,
+            "downloadPercent": percent, "status": status, "wait": False,
             "peersConnected": 3, "uploadRatio": 0.5, "serverId": "srv1",
             "downloadSpeed": 0, "uploadSpeed": 0, "isZip": False, "error": 0,
             "errorString": "", "trackers": [{"announce": "https://tracker.plix.test/announce"}],
