@@ -96,7 +96,7 @@ void write_keyed(char *out, const char *url, size_t n, const char *key) {
 bool with_key(const char *url, const char *key, char (&full)[PLIX_URL_MAX + 1], char *message,
               size_t capacity) {
     if (!url || !key) {
-        plix_msg(message, capacity, "out of memory");
+        (void)plix_oom(message, capacity);
         return false;
     }
     size_t n = strlen(url);
