@@ -15,6 +15,7 @@ import argparse
 import json
 import os
 import signal
+import socket
 import subprocess
 import sys
 import tempfile
@@ -222,6 +223,22 @@ class Mpv(unittest.TestCase):
                 self.assertTrue(run.said[0].startswith(f"plix: {address}: "))
                 if key is None:
                     self.assertEqual(run.requests, [], "no key, nothing sent")
+        # The service out of reach, or silent: one line within the time-out.
+        with socket.socket() as closed, socket.socket() as silent:
+            closed.bind(("127.0.0.1", 0))
+            silent.bind(("127.0.0.1", 0))
+            silent.listen(4)  # accepts, and never answers
+            for port, message in [(closed.getsockname()[1], "curl: "),
+                                  (silent.getsockname()[1], "curl: ")]:
+                with self.subTest(port=port):
+                    run = self.mpv("debridlink://downloader",
+                                   opts=[f"plix-connect-to={API_HOST}:443:127.0.0.1:{port}",
+                                         "plix-timeout=2"])
+                    self.assertEqual(run.code, 2, run.out + run.err)
+                    self.assertEqual(len(set(run.said)), 1, run.said)
+                    self.assertIn(message, run.said[0])
+                    self.assertIn("apikey=***", run.said[0])
+                    self.assertLess(run.seconds, 15)
         # One failing entry among good ones: mpv moves on and says so (3).
         run = self.mpv("debridlink://seedbox/tDL", "debridlink://seedbox/tSEED")
         self.assertEqual((run.code, self.titles(run)), (3, ["Big.Buck.Bunny.mp4"]))
@@ -253,6 +270,11 @@ class Mpv(unittest.TestCase):
                 self.assertEqual(run.code, 2)
                 self.assertEqual(run.requests, [], "adding is off: nothing sent")
                 self.assertIn("plix-add=yes", run.said[0])
+        # A value that is no yes or no leaves adding off, and is not repeated.
+        run = self.mpv(magnet, opts=["plix-add=maybe-secret"])
+        self.assertEqual((run.code, run.requests), (2, []))
+        self.assertIn("plix: plix-add takes yes or no; ignored", run.said)
+        self.assertNotIn("maybe-secret", run.out + run.err)
         for address, title in [(f"debridlink://add/{hoster}", "Nosferatu.1922.1080p.mkv"),
                                (magnet, "Night.of.the.Living.Dead.1968.mkv")]:
             with self.subTest(address=address):

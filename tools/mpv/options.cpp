@@ -33,13 +33,17 @@ bool flag(const std::string &value, bool &out) {
 
 void option_set(plix_options &o, const std::string &name, const std::string &value) {
     bool ok = true;
+    const char *takes = "";
     if (name == "key-file") {
         o.key_file = value;
     } else if (name == "add") {
         ok = flag(value, o.add);
+        takes = "yes or no";
     } else if (name == "all-files") {
         ok = flag(value, o.all_files);
+        takes = "yes or no";
     } else if (name == "timeout") {
+        takes = "a number of seconds from 1 to 86400";
         char *end = nullptr;
         errno = 0;
         long v = strtol(value.c_str(), &end, 10);
@@ -62,7 +66,8 @@ void option_set(plix_options &o, const std::string &name, const std::string &val
         o.problems.push_back("unknown option plix-" + name);
         return;
     }
-    if (!ok) o.problems.push_back("plix-" + name + " does not take \"" + value + "\"");
+    // The value is not repeated: it might be anything, a key included.
+    if (!ok) o.problems.push_back("plix-" + name + " takes " + takes + "; ignored");
 }
 
 std::vector<std::pair<std::string, std::string>> conf_lines(const std::string &text) {

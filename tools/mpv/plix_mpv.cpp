@@ -38,11 +38,6 @@ namespace {
 constexpr char kScheme[] = "debridlink://";
 constexpr size_t kSchemeLength = sizeof kScheme - 1;
 
-// A failure to report: what was asked, and why.
-struct failure {
-    std::string why;
-};
-
 class session {
   public:
     explicit session(mpv_handle *mpv) : mpv_(mpv) {}
@@ -123,13 +118,17 @@ bool read_key(mpv_handle *mpv, const plix_options &o, std::string &key, std::str
 }
 
 void session::say(const std::string &line) {
-    // Nothing reaches mpv unredacted: URLs lose their user info and apikey
-    // values, and plix has already masked the key in its own messages.
-    std::string shown = plix_redact(line.c_str());
-    const char *print[] = {"print-text", shown.c_str(), nullptr};
+    const char *print[] = {"print-text", line.c_str(), nullptr};
     mpv_command(mpv_, print);
-    const char *osd[] = {"show-text", shown.c_str(), "6000", nullptr};
+    const char *osd[] = {"show-text", line.c_str(), "6000", nullptr};
     mpv_command(mpv_, osd);
+}
+
+// The line for a failure. The address (a link the user gave may carry user
+// info or an apikey parameter) goes through plix's redactor; plix's own
+// messages come with the key masked and every URL they quote redacted.
+std::string failure_line(const std::string &address, const std::string &why) {
+    return std::string("plix: ") + plix_redact(address.c_str()) + ": " + why;
 }
 
 bool session::prepare(std::string &why) {
@@ -315,7 +314,7 @@ bool session::add(const std::string &link, std::string &why) {
         why = "added " + name + "; it is not ready to play yet";
         return false;
     }
-    say("plix: added " + name);
+    say("plix: added " + name);  // the service's name for it
     mpv_set_property_string(mpv_, "stream-open-filename", url.c_str());
     mpv_set_property_string(mpv_, "file-local-options/force-media-title", name.c_str());
     return true;
@@ -368,7 +367,7 @@ void session::on_load() {
             }
         }
     }
-    if (!ok) say("plix: " + address + ": " + why);
+    if (!ok) say(failure_line(address, why));
 }
 
 }  // namespace
