@@ -227,7 +227,12 @@ int fail(char **error_out, const std::string &text) {
 // So when the certificate is ours to check, a bare "HEAD /" that carries
 // neither the key, the request's path nor its body opens the connection
 // first; the request itself is sent only after that connection's
-// certificate passed. error is the line to report otherwise.
+// certificate passed, on the connection WinHTTP keeps for the host. Should
+// WinHTTP open another one for it (the server closed the probe's), that
+// one is checked by the SENDING_REQUEST callback, which refuses to read the
+// answer but, on Wine, cannot stop the send. This costs one round trip per
+// exchange, and only with a CA file or a --connect-to rule. error is the
+// line to report otherwise.
 bool probe_verified(HINTERNET connection, const cert_check &check, const std::wstring &host_header,
                     std::string &error) {
     handle probe;
