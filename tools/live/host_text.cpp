@@ -1,6 +1,9 @@
 #include "host_text.h"
 
+#include <errno.h>
 #include <stdio.h>
+#include <string.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -71,4 +74,52 @@ std::string status_words(long long status) {
     for (int bit = 0; bit < 4; ++bit)
         if (status & (1LL << bit)) words += (words.empty() ? "" : "+") + std::string(flags[bit]);
     return words;
+}
+
+std::string trim(const std::string &s) {
+    const char *blank = " \t\r\n";
+    size_t end = s.find_last_not_of(blank);
+    if (end == std::string::npos) return "";
+    return s.substr(s.find_first_not_of(blank), end + 1 - s.find_first_not_of(blank));
+}
+
+bool read_file(const std::string &path, std::string &out, std::string &error) {
+    FILE *f = fopen(path.c_str(), "rb");
+    struct stat st;
+    int why = 0;
+    if (!f) {
+        why = errno;
+    } else if (fstat(fileno(f), &st) != 0) {
+        why = errno;
+    } else if (S_ISDIR(st.st_mode)) {
+        why = EISDIR;
+    }
+    if (!why && f) {
+        out.clear();
+        char chunk[65536];
+        size_t n;
+        while ((n = fread(chunk, 1, sizeof chunk, f)) > 0) out.append(chunk, n);
+        if (ferror(f)) why = errno ? errno : EIO;
+    }
+    if (f) fclose(f);
+    if (why) {
+        error = "cannot read " + path + ": " + strerror(why);
+        return false;
+    }
+    return true;
+}
+
+bool read_key_file(const std::string &path, std::string &key, std::string &error) {
+    if (!read_file(path, key, error)) return false;
+    key = trim(key);
+    if (key.empty()) {
+        error = "the key file " + path + " is empty";
+        return false;
+    }
+    if (key.find_first_of("\r\n") != std::string::npos) {
+        key.clear();
+        error = "the key file " + path + " holds more than one line; it holds the key alone";
+        return false;
+    }
+    return true;
 }

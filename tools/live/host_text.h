@@ -1,6 +1,6 @@
 // Texts the project's hosts (plixctl, the mpv plug-in) share: JSON strings
-// for the settings they send, percent-encoding of URL parts, and torrent
-// status words.
+// for the settings they send, percent-encoding of URL parts, torrent status
+// words, and the files a user names (a key file).
 #pragma once
 
 #include <string>
@@ -19,3 +19,15 @@ std::string percent_decode(const std::string &text);
 // "checking+downloading" for 6); other values as their number; "-" when
 // negative (no status).
 std::string status_words(long long status);
+
+// text without leading and trailing blanks (space, tab, CR, LF).
+std::string trim(const std::string &text);
+
+// Reads a whole regular file. false with error ("cannot read PATH: why",
+// one line) for a directory, a missing or unreadable file.
+bool read_file(const std::string &path, std::string &out, std::string &error);
+
+// The API key a key file holds: its text without surrounding blanks, which
+// must be one non-empty line. false with error (one line, never the key)
+// otherwise.
+bool read_key_file(const std::string &path, std::string &key, std::string &error);

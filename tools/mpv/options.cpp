@@ -5,17 +5,12 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+#include "host_text.h"
+
 namespace {
 
 constexpr char kPrefix[] = "plix-";
 constexpr size_t kPrefixLength = sizeof kPrefix - 1;
-
-std::string trimmed(const std::string &s) {
-    size_t start = s.find_first_not_of(" \t\r\n");
-    if (start == std::string::npos) return "";
-    size_t end = s.find_last_not_of(" \t\r\n");
-    return s.substr(start, end + 1 - start);
-}
 
 bool flag(const std::string &value, bool &out) {
     if (value == "yes" || value == "true" || value == "1") {
@@ -56,7 +51,7 @@ void option_set(plix_options &o, const std::string &name, const std::string &val
         for (size_t at = 0; at <= value.size();) {
             size_t end = value.find(';', at);
             if (end == std::string::npos) end = value.size();
-            std::string rule = trimmed(value.substr(at, end - at));
+            std::string rule = trim(value.substr(at, end - at));
             if (!rule.empty()) o.connect_to.push_back(rule);
             at = end + 1;
         }
@@ -75,13 +70,13 @@ std::vector<std::pair<std::string, std::string>> conf_lines(const std::string &t
     for (size_t at = 0; at < text.size();) {
         size_t end = text.find('\n', at);
         if (end == std::string::npos) end = text.size();
-        std::string line = trimmed(text.substr(at, end - at));
+        std::string line = trim(text.substr(at, end - at));
         at = end + 1;
         size_t eq = line.find('=');
         if (line.empty() || line[0] == '#' || eq == std::string::npos) continue;
-        std::string name = trimmed(line.substr(0, eq));
+        std::string name = trim(line.substr(0, eq));
         if (name.compare(0, kPrefixLength, kPrefix) == 0) name.erase(0, kPrefixLength);
-        out.emplace_back(name, trimmed(line.substr(eq + 1)));
+        out.emplace_back(name, trim(line.substr(eq + 1)));
     }
     return out;
 }
@@ -98,15 +93,9 @@ std::string mpv_path(mpv_handle *mpv, const std::string &path) {
 plix_options options_read(mpv_handle *mpv) {
     plix_options o;
     std::string conf = mpv_path(mpv, "~~/script-opts/plix.conf");
-    if (FILE *f = fopen(conf.c_str(), "rb")) {
-        std::string text;
-        char chunk[4096];
-        size_t n;
-        while ((n = fread(chunk, 1, sizeof chunk, f)) > 0 && text.size() < (1 << 20))
-            text.append(chunk, n);
-        fclose(f);
+    std::string text, missing;  // no plix.conf is no error
+    if (read_file(conf, text, missing))
         for (const auto &kv : conf_lines(text)) option_set(o, kv.first, kv.second);
-    }
     mpv_node opts;
     if (mpv_get_property(mpv, "options/script-opts", MPV_FORMAT_NODE, &opts) >= 0) {
         if (opts.format == MPV_FORMAT_NODE_MAP) {

@@ -16,7 +16,6 @@
 // download URL is fetched afresh each time a file opens. Every failure is
 // one line on mpv's terminal, in its log and on the OSD, with the key
 // masked, and the entry fails so that mpv moves on.
-#include <errno.h>
 #include <mpv/client.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -79,42 +78,13 @@ std::string member_of(const std::string &answer, const char *key) {
     return s ? s : "";
 }
 
-// The key from the key file (its first line alone) or PLIX_API_KEY.
+// The key from the key file (one line) or PLIX_API_KEY.
 bool read_key(mpv_handle *mpv, const plix_options &o, std::string &key, std::string &why) {
-    key.clear();
-    if (!o.key_file.empty()) {
-        std::string path = mpv_path(mpv, o.key_file);
-        FILE *f = fopen(path.c_str(), "rb");
-        if (!f) {
-            why = "cannot read the key file " + o.key_file + ": " + strerror(errno);
-            return false;
-        }
-        char chunk[4096];
-        size_t n;
-        while ((n = fread(chunk, 1, sizeof chunk, f)) > 0 && key.size() < 65536)
-            key.append(chunk, n);
-        bool failed = ferror(f) != 0;
-        fclose(f);
-        if (failed) {
-            why = "cannot read the key file " + o.key_file;
-            return false;
-        }
-    } else if (const char *env = getenv("PLIX_API_KEY")) {
-        key = env;
-    }
-    size_t start = key.find_first_not_of(" \t\r\n");
-    size_t end = key.find_last_not_of(" \t\r\n");
-    key = start == std::string::npos ? "" : key.substr(start, end + 1 - start);
-    if (key.find_first_of("\r\n") != std::string::npos) {
-        key.clear();
-        why = "the key file " + o.key_file + " holds more than one line; it holds the key alone";
-        return false;
-    }
-    if (key.empty()) {
-        why = "no API key: set PLIX_API_KEY or plix-key-file";
-        return false;
-    }
-    return true;
+    if (!o.key_file.empty()) return read_key_file(mpv_path(mpv, o.key_file), key, why);
+    const char *env = getenv("PLIX_API_KEY");
+    key = env ? trim(env) : "";
+    if (key.empty()) why = "no API key: set PLIX_API_KEY or plix-key-file";
+    return !key.empty();
 }
 
 void session::say(const std::string &line) {

@@ -4,7 +4,6 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/stat.h>
 
 #include "text.h"
 
@@ -201,53 +200,13 @@ bool parse_options(int argc, char **argv, options &o, int &code) {
     return true;
 }
 
-bool read_file(const std::string &path, std::string &out, std::string &error) {
-    FILE *f = fopen(path.c_str(), "rb");
-    struct stat st;
-    int why = 0;
-    if (!f) {
-        why = errno;
-    } else if (fstat(fileno(f), &st) != 0) {
-        why = errno;
-    } else if (S_ISDIR(st.st_mode)) {
-        why = EISDIR;
-    }
-    if (!why && f) {
-        out.clear();
-        char chunk[65536];
-        size_t n;
-        while ((n = fread(chunk, 1, sizeof chunk, f)) > 0) out.append(chunk, n);
-        if (ferror(f)) why = errno ? errno : EIO;
-    }
-    if (f) fclose(f);
-    if (why) {
-        error = "cannot read " + path + ": " + strerror(why);
-        return false;
-    }
-    return true;
-}
-
 bool read_key(const options &o, std::string &key, bool &blank_env) {
     blank_env = false;
     if (!o.key_file.empty()) {
         std::string error;
-        if (!read_file(o.key_file, key, error)) {
-            fprintf(stderr, "plixctl: the key file: %s\n", error.c_str());
-            return false;
-        }
-        key = trim(key);
-        if (key.empty()) {
-            fprintf(stderr, "plixctl: the key file %s is empty\n", o.key_file.c_str());
-            return false;
-        }
-        if (key.find_first_of("\r\n") != std::string::npos) {
-            fprintf(stderr,
-                    "plixctl: the key file %s holds more than one line; it holds the key alone\n",
-                    o.key_file.c_str());
-            key.clear();
-            return false;
-        }
-        return true;
+        if (read_key_file(o.key_file, key, error)) return true;
+        fprintf(stderr, "plixctl: %s\n", error.c_str());
+        return false;
     }
     const char *env = getenv("PLIX_API_KEY");
     key = env ? trim(env) : "";

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "host_text.h"  // read_file
 #include "live_io.h"
 
 // Exit codes besides the plug-in's classes, which exit with 10 + |code|.
@@ -49,10 +50,6 @@ struct options {
 // Reads the options and the command's words into o. false when plixctl is
 // to exit at once with code (after --help, --version is a command).
 bool parse_options(int argc, char **argv, options &o, int &code);
-
-// Reads a whole regular file. false with error ("cannot read PATH: why",
-// one line) for a directory, a missing or unreadable file.
-bool read_file(const std::string &path, std::string &out, std::string &error);
 
 // The key from --key-file (one line) or PLIX_API_KEY; "" when there is none.
 // blank_env tells that PLIX_API_KEY was set but empty or blank. false, after

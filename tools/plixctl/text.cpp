@@ -99,10 +99,3 @@ std::string shown(const std::string &text) {
     }
     return out;
 }
-
-std::string trim(const std::string &s) {
-    const char *blank = " \t\r\n";
-    size_t end = s.find_last_not_of(blank);
-    if (end == std::string::npos) return "";
-    return s.substr(s.find_first_not_of(blank), end + 1 - s.find_first_not_of(blank));
-}

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "host_text.h"  // json_string, status_words
+#include "host_text.h"  // json_string, status_words, trim
 
 // A byte count as "1.4 GiB" ("-" when negative).
 std::string human_size(long long bytes);
@@ -22,6 +22,3 @@ std::string pad(const std::string &text, size_t width);
 // name from the service or a torrent cannot move the cursor, colour the
 // terminal or break a table's line.
 std::string shown(const std::string &text);
-
-// text without leading and trailing blanks (space, tab, CR, LF).
-std::string trim(const std::string &text);
