@@ -216,9 +216,15 @@ PLIX_API const plix_handler *plhnd_get(void);
 PLIX_API int plix_validate(const char *settings, char *out, int out_capacity);
 
 /**
- * Lists a folder: null or "" (root), "downloader", "seedbox", or "s<id>"
- * for one seedbox torrent. Answers a JSON array of listing items. The root
- * is answered without an exchange.
+ * Lists a folder: null or "" (root), "downloader", "downloader/<n>",
+ * "seedbox", or "s<id>" for one seedbox torrent. Answers a JSON array of
+ * listing items. The root is answered without an exchange.
+ *
+ * The downloader comes in pages of 50 links, in the service's order:
+ * "downloader" is page 0, "downloader/<n>" page n (n a decimal number, no
+ * sign or spaces, at most 999999999). To list every link, read pages
+ * 0, 1, 2 ... until one holds fewer than 50 links. Any other spelling
+ * ("downloader/", "downloader/x") is PLIX_E_NOT_FOUND, with nothing sent.
  * PLIX_E_REFUSED: the key was refused. PLIX_E_NOT_FOUND: no such folder,
  * or no torrent with that id. PLIX_E_LIMIT: too many requests.
  * PLIX_E_OTHER: also more rows than a listing holds.

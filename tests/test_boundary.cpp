@@ -114,7 +114,6 @@ TEST_F(frame, FolderRouting) {
         {"Seedbox", -2, err("no such folder: Seedbox")},
         {"s", -2, err("no such folder: s")},
         {"/s42", -2, err("no such folder: /s42")},
-        {"downloader/", -2, err("no such folder: downloader/")},
         {"s42", -2, err("seedbox/list answered HTTP 404")},
         {"downloader", -2, err("downloader/list answered HTTP 404")},
         {"/seedbox", -2, err("seedbox/list answered HTTP 404")},
@@ -125,6 +124,62 @@ TEST_F(frame, FolderRouting) {
     EXPECT_EQ(plix_fake_calls(nullptr, nullptr), 3);
     EXPECT_EQ(std::string(plix_fake_last_url()),
               PLIX_TEST_BASE "/seedbox/list?page=-1&perPage=-1&apikey=k3y-0001");
+}
+
+// The downloader's pages: "downloader/<n>" asks for page n of 50; every
+// other spelling is no folder, and sends nothing.
+TEST_F(frame, DownloaderPages) {
+    struct row {
+        const char *folder;
+        const char *page;  // the page asked for, or null: no such folder
+    } rows[] = {
+        {"downloader", "0"},
+        {"/downloader", "0"},
+        {"downloader/0", "0"},
+        {"downloader/1", "1"},
+        {"downloader/17", "17"},
+        {"/downloader/3", "3"},
+        {"downloader/007", "7"},
+        {"downloader/999999999", "999999999"},
+        {"downloader/", nullptr},
+        {"downloader/x", nullptr},
+        {"downloader/-1", nullptr},
+        {"downloader/+1", nullptr},
+        {"downloader/ 1", nullptr},
+        {"downloader/1 ", nullptr},
+        {"downloader/1/2", nullptr},
+        {"downloader/1/", nullptr},
+        {"downloader/1.5", nullptr},
+        {"downloader/0x10", nullptr},
+        {"downloader/1000000000", nullptr},
+        {"downloader/99999999999999999999", nullptr},
+        {"downloaders", nullptr},
+        {"Downloader/1", nullptr},
+        {"//downloader/1", nullptr},
+    };
+    for (const auto &r : rows) {
+        plix_fake_reset();
+        answer got = call(plix_list, r.folder);
+        if (!r.page) {
+            EXPECT_EQ(got, (answer{-2, err(std::string("no such folder: ") + r.folder)}))
+                << r.folder;
+            EXPECT_EQ(plix_fake_calls(nullptr, nullptr), 0) << r.folder;
+            continue;
+        }
+        EXPECT_EQ(got.code, -2) << r.folder;  // the fake has no route: 404
+        EXPECT_EQ(std::string(plix_fake_last_url()),
+                  PLIX_TEST_BASE "/downloader/list?page=" + std::string(r.page) +
+                      "&perPage=50&apikey=k3y-0001")
+            << r.folder;
+    }
+    // A page answers exactly as the downloader folder does.
+    std::string page2 = PLIX_TEST_BASE "/downloader/list?page=2&perPage=50&apikey=k3y-0001";
+    plix_fake_set("GET", page2.c_str(), 200,
+                  "{\"success\":true,\"value\":[{\"id\":\"d51\",\"name\":\"n\",\"size\":3}]}");
+    EXPECT_EQ(call(plix_list, "downloader/2"),
+              (answer{0,
+                      "[{\"name\":\"n\",\"path\":\"\",\"folder\":false,\"size\":3,"
+                      "\"locator\":\"\",\"id\":\"d51\"}]"}));
 }
 
 TEST_F(frame, BufferSizes) {

@@ -5,7 +5,9 @@
 #include <string>
 
 #include "dialect/plix_dialect.h"
-#include "exchange/plix_exchange.h"
+#include "exchange/plix_http.h"
+#include "exchange/plix_io_fake.h"
+#include "exchange/plix_status.h"
 #include "plix_test_util.h"
 #include "recording_io.h"
 

@@ -6,7 +6,9 @@
 #include <string>
 #include <thread>
 
-#include "exchange/plix_exchange.h"
+#include "exchange/plix_http.h"
+#include "exchange/plix_io_fake.h"
+#include "exchange/plix_status.h"
 #include "recording_io.h"
 
 namespace {
@@ -32,7 +34,7 @@ TEST_F(exchange, CompletedExchangeKeepsBodyAndReleasesStrings) {
     rep.text = "";
     rep.error = "ignored";
     io.replies.push_back(rep);
-    ASSERT_EQ(plix_http(&table, "u", nullptr, rec(), msg, sizeof msg), 0);
+    ASSERT_TRUE(plix_http(&table, "u", nullptr, rec(), msg, sizeof msg));
     EXPECT_EQ(r.get().status, 204);
     EXPECT_STREQ(r.get().body, "");
     EXPECT_EQ(r.get().length, 0u);
@@ -47,7 +49,7 @@ TEST_F(exchange, CompletedExchangeKeepsBodyAndReleasesStrings) {
 
 TEST_F(exchange, BodyIsCutAtItsNul) {
     io.add(200, std::string("ab\0cd", 5));
-    ASSERT_EQ(plix_http(&table, "u", nullptr, rec(), msg, sizeof msg), 0);
+    ASSERT_TRUE(plix_http(&table, "u", nullptr, rec(), msg, sizeof msg));
     EXPECT_STREQ(r.get().body, "ab");
     EXPECT_EQ(r.get().length, 2u);
 }
@@ -56,7 +58,7 @@ TEST_F(exchange, NullFreeSlotUsesTheHeap) {
     io.with_free = false;
     table = io.table();
     io.add(200, "x");
-    ASSERT_EQ(plix_http(&table, "u", nullptr, rec(), msg, sizeof msg), 0);
+    ASSERT_TRUE(plix_http(&table, "u", nullptr, rec(), msg, sizeof msg));
     EXPECT_EQ(io.returned, 0);  // released with free(); ASan/valgrind see leaks otherwise
 }
 
@@ -79,8 +81,8 @@ TEST_F(exchange, FailuresGiveOneLineWithTheUrlRedacted) {
         rep.body = row.body;
         rep.error = row.error;
         io.replies.push_back(rep);
-        ASSERT_EQ(plix_http(&table, "svc://u:p@h/x?apikey=K3Y", nullptr, rec(), msg, sizeof msg),
-                  -1);
+        ASSERT_FALSE(
+            plix_http(&table, "svc://u:p@h/x?apikey=K3Y", nullptr, rec(), msg, sizeof msg));
         EXPECT_EQ(std::string(msg), std::string("GET svc://h/x?apikey=***") + row.suffix);
         EXPECT_EQ(r.get().body, nullptr);
         EXPECT_EQ(r.get().status, 0);
@@ -95,7 +97,7 @@ TEST_F(exchange, LongErrorLineIsCutTo199) {
     rep.body = false;
     rep.error = e.c_str();
     io.replies.push_back(rep);
-    ASSERT_EQ(plix_http(&table, "u", nullptr, rec(), msg, sizeof msg), -1);
+    ASSERT_FALSE(plix_http(&table, "u", nullptr, rec(), msg, sizeof msg));
     EXPECT_EQ(std::string(msg), "GET u: " + std::string(199, 'e'));
 }
 
@@ -103,32 +105,32 @@ TEST_F(exchange, UrlBoundAppliesToTheFullUrl) {
     std::string base = "u?";
     std::string url = base + std::string(8192 - base.size() - 8 - 4, 'a');  // + "&apikey=" + key
     io.add(200, "{}");
-    ASSERT_EQ(plix_http_auth(&table, "KKKK", url.c_str(), nullptr, rec(), msg, sizeof msg), 0);
+    ASSERT_TRUE(plix_http_auth(&table, "KKKK", url.c_str(), nullptr, rec(), msg, sizeof msg));
     EXPECT_EQ(io.seen.back().url.size(), 8192u);
-    ASSERT_EQ(plix_http_auth(&table, "KKKKK", url.c_str(), nullptr, rec(), msg, sizeof msg), -1);
+    ASSERT_FALSE(plix_http_auth(&table, "KKKKK", url.c_str(), nullptr, rec(), msg, sizeof msg));
     EXPECT_STREQ(msg, "request URL longer than 8 KiB");
     EXPECT_EQ(io.seen.size(), 1u);
 }
 
 TEST_F(exchange, KeyIsEncodedAndAppendedLast) {
     char *full = nullptr;
-    ASSERT_EQ(auth_url("h/account/infos", "a+b c", &full), 0);
+    ASSERT_TRUE(auth_url("h/account/infos", "a+b c", &full));
     EXPECT_STREQ(full, "h/account/infos?apikey=a%2Bb%20c");
     free(full);
-    ASSERT_EQ(auth_url("h/l?page=0&perPage=50", "Zz09", &full), 0);
+    ASSERT_TRUE(auth_url("h/l?page=0&perPage=50", "Zz09", &full));
     EXPECT_STREQ(full, "h/l?page=0&perPage=50&apikey=Zz09");
     free(full);
-    EXPECT_EQ(auth_url(nullptr, "k", &full), -1);
-    EXPECT_EQ(auth_url("u", nullptr, &full), -1);
+    EXPECT_FALSE(auth_url(nullptr, "k", &full));
+    EXPECT_FALSE(auth_url("u", nullptr, &full));
 }
 
 TEST_F(exchange, PostContentTypesAndSlots) {
     io.add(200, "a");
-    ASSERT_EQ(plix_http_post(&table, "u", nullptr, nullptr, rec(), msg, sizeof msg), 0);
+    ASSERT_TRUE(plix_http_post(&table, "u", nullptr, nullptr, rec(), msg, sizeof msg));
     EXPECT_EQ(io.seen.back().content_type, "application/x-www-form-urlencoded");
     EXPECT_EQ(io.seen.back().body, "");
     io.add(200, "a");
-    ASSERT_EQ(plix_http(&table, "u", "torrent", rec(), msg, sizeof msg), 0);
+    ASSERT_TRUE(plix_http(&table, "u", "torrent", rec(), msg, sizeof msg));
     EXPECT_EQ(io.seen.back().method, "POST");
     EXPECT_EQ(io.seen.back().content_type, "multipart/form-data; boundary=plixtorrent");
 
@@ -136,19 +138,18 @@ TEST_F(exchange, PostContentTypesAndSlots) {
     plix_io no_get = table;
     no_get.get = nullptr;
     io.add(200, "a");
-    EXPECT_EQ(plix_http_auth_post(&no_get, "KKKK", "u", "t/x", "b", rec(), msg, sizeof msg), 0);
+    EXPECT_TRUE(plix_http_auth_post(&no_get, "KKKK", "u", "t/x", "b", rec(), msg, sizeof msg));
     EXPECT_EQ(io.seen.back().content_type, "t/x");
-    EXPECT_EQ(plix_http(&no_get, "u", "b", rec(), msg, sizeof msg), -1);
+    EXPECT_FALSE(plix_http(&no_get, "u", "b", rec(), msg, sizeof msg));
     EXPECT_STREQ(msg, "no transport");
-    EXPECT_EQ(plix_http_auth(nullptr, "KKKK", "u", nullptr, rec(), msg, sizeof msg), -1);
-    EXPECT_EQ(plix_http_post(nullptr, "u", nullptr, nullptr, rec(), msg, sizeof msg), -1);
+    EXPECT_FALSE(plix_http_auth(nullptr, "KKKK", "u", nullptr, rec(), msg, sizeof msg));
+    EXPECT_FALSE(plix_http_post(nullptr, "u", nullptr, nullptr, rec(), msg, sizeof msg));
 }
 
 TEST_F(exchange, PostFailureMessage) {
     io.fail("reset by peer");
-    ASSERT_EQ(
-        plix_http_post(&table, "svc://h/a?apikey=SECRET", nullptr, "b", rec(), msg, sizeof msg),
-        -1);
+    ASSERT_FALSE(
+        plix_http_post(&table, "svc://h/a?apikey=SECRET", nullptr, "b", rec(), msg, sizeof msg));
     EXPECT_STREQ(msg, "POST svc://h/a?apikey=***: reset by peer");
 }
 
@@ -194,13 +195,14 @@ TEST(Status, Messages) {
     };
     for (const auto &r : rows) {
         char msg[768];
-        plix_http_msg(r.status, r.body, r.body ? strlen(r.body) : 0, r.label, msg, sizeof msg);
+        EXPECT_TRUE(
+            plix_http_msg(r.status, r.body, r.body ? strlen(r.body) : 0, r.label, msg, sizeof msg));
         EXPECT_STREQ(msg, r.msg);
     }
     std::string code(100, 'c'), desc(300, 'd');
     std::string body = "{\"error\":\"" + code + "\",\"error_description\":\"" + desc + "\"}";
     char msg[768];
-    plix_http_msg(400, body.c_str(), body.size(), "l", msg, sizeof msg);
+    EXPECT_TRUE(plix_http_msg(400, body.c_str(), body.size(), "l", msg, sizeof msg));
     EXPECT_EQ(std::string(msg),
               "l: Debrid-Link error " + code.substr(0, 63) + ": " + desc.substr(0, 191));
 }

@@ -14,7 +14,9 @@
 #include <vector>
 
 #include "dialect/plix_session.h"
-#include "exchange/plix_exchange.h"
+#include "exchange/plix_http.h"
+#include "exchange/plix_io_fake.h"
+#include "exchange/plix_status.h"
 #include "plix.h"
 #include "plix_test_util.h"
 #include "util/plix_redact.h"

@@ -3,12 +3,12 @@
 // forward to the module that does the work.
 #include <stdlib.h>
 
-#include <atomic>
-
 #include "boundary/plix_boundary.h"
 #include "dialect/plix_dialect.h"
 #include "dialect/plix_identity.h"
-#include "exchange/plix_exchange.h"
+#include "exchange/plix_http.h"
+#include "exchange/plix_io_curl.h"
+#include "exchange/plix_io_fake.h"
 #include "platform/plix_platform.h"
 #include "season/plix_season.h"
 #include "util/plix_redact.h"
@@ -62,39 +62,12 @@ constexpr plix_slot s_redacted = {free_block};
 
 // The transport selection: g_io is null (none), &g_user_io (the host's
 // table, copied) or the fake's table. Guarded by g_io_lock, which is held
-// only while the selection is read or written.
+// only while the selection is read or written; every call copies the
+// selected table under it, so installing another table never disturbs a
+// call that is running.
 plix_lock g_io_lock;
 const plix_io *g_io;
 plix_io g_user_io;
-
-// The selection as calls read it: writers (holding g_io_lock) publish every
-// change here under a sequence count that is odd while they write; a call
-// copies it without the lock and copies again when the count was odd or
-// moved meanwhile. Calls write no shared memory, so calls on several threads
-// do not pass the lock's cache line back and forth.
-struct published_io {
-    std::atomic<uint32_t> seq;
-    std::atomic<bool> selected;
-    std::atomic<void *> context;
-    std::atomic<decltype(plix_io::get)> get;
-    std::atomic<decltype(plix_io::post)> post;
-    std::atomic<decltype(plix_io::free)> free;
-};
-published_io s_pub;
-
-// Publishes g_io; called with g_io_lock held.
-void publish_selection() {
-    constexpr auto rel = std::memory_order_release;
-    uint32_t seq = s_pub.seq.load(std::memory_order_relaxed);
-    s_pub.seq.store(seq + 1, std::memory_order_relaxed);
-    s_pub.selected.store(g_io != nullptr, rel);
-    plix_io t = g_io ? *g_io : plix_io{};
-    s_pub.context.store(t.context, rel);
-    s_pub.get.store(t.get, rel);
-    s_pub.post.store(t.post, rel);
-    s_pub.free.store(t.free, rel);
-    s_pub.seq.store(seq + 2, rel);
-}
 
 using entry_fn = int (*)(const plix_io *, const char *, const char *, char *, int);
 
@@ -153,19 +126,9 @@ void plix_publish(int failed, const char *error, const char *result) {
 }
 
 bool plix_io_snapshot(plix_io *copy) {
-    // Acquire loads keep the second read of the count after the copy, and
-    // a copy that saw any of a writer's stores sees the count it made odd.
-    constexpr auto acq = std::memory_order_acquire;
-    for (;;) {
-        uint32_t before = s_pub.seq.load(acq);
-        if (before & 1) continue;
-        bool selected = s_pub.selected.load(acq);
-        plix_io t{s_pub.context.load(acq), s_pub.get.load(acq), s_pub.post.load(acq),
-                  s_pub.free.load(acq)};
-        if (s_pub.seq.load(std::memory_order_relaxed) != before) continue;
-        *copy = t;
-        return selected;
-    }
+    plix_lock_guard hold(&g_io_lock);
+    *copy = g_io ? *g_io : plix_io{};
+    return g_io != nullptr;
 }
 
 extern "C" {
@@ -191,7 +154,6 @@ PLIX_API int plix_set_io(const plix_io *table) {
     plix_lock_guard hold(&g_io_lock);
     if (table) g_user_io = *table;
     g_io = table ? &g_user_io : nullptr;
-    publish_selection();
     return 0;
 }
 
@@ -200,7 +162,6 @@ PLIX_API int plix_use_curl(void) { return PLIX_E_NO_NETWORK; }
 PLIX_API int plix_use_fake(void) {
     plix_lock_guard hold(&g_io_lock);
     g_io = plix_io_fake();
-    publish_selection();
     return 0;
 }
 

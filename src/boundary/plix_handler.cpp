@@ -30,12 +30,12 @@ namespace {
 int finish(int result, plix_buf *output, char *message, const char *api_key, char *out,
            int out_capacity) {
     bool has_out = out && out_capacity > 0;
+    result = plix_public_code(result);
     if (result != 0) {
         plix_scrub(message, api_key);
         plix_buf_guard doc;
-        bool ok = plix_buf_adds(&doc.get(), "{\"error\":") == 0 &&
-                  plix_buf_json_str(&doc.get(), message) == 0 &&
-                  plix_buf_adds(&doc.get(), "}") == 0;
+        bool ok = plix_buf_adds(&doc.get(), "{\"error\":") &&
+                  plix_buf_json_str(&doc.get(), message) && plix_buf_adds(&doc.get(), "}");
         if (has_out) {
             // Never leave an earlier answer in the buffer, also when the
             // document could not be built.
@@ -73,8 +73,9 @@ enum class op { validate, list, stream, download };
 
 int run_list(const plix_sess *sess, const char *folder, plix_buf *out, char *message) {
     if (!folder || !folder[0]) return plix_do_list_root(out, message, PLIX_MSG_SIZE);
-    if (!strcmp(folder, "downloader") || !strcmp(folder, "/downloader"))
-        return plix_do_list_downloader(sess, out, message, PLIX_MSG_SIZE);
+    int32_t page;
+    if (plix_downloader_page(folder, &page))
+        return plix_do_list_downloader(sess, page, out, message, PLIX_MSG_SIZE);
     if (!strcmp(folder, "seedbox") || !strcmp(folder, "/seedbox"))
         return plix_do_list_seedbox(sess, out, message, PLIX_MSG_SIZE);
     if (folder[0] == 's' && folder[1])

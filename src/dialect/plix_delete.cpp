@@ -22,7 +22,7 @@ int plix_do_delete(const plix_sess *sess, const char *id, char *message, size_t 
     snprintf(label, sizeof label, "%s/%s/remove", kind, item);
     plix_str enc(plix_pct_encode(item));
     plix_buf_guard url;
-    if (!enc || plix_buf_addf(&url.get(), PLIX_BASE_URL "/%s/%s/remove", kind, enc.get()) != 0)
+    if (!enc || !plix_buf_addf(&url.get(), PLIX_BASE_URL "/%s/%s/remove", kind, enc.get()))
         return plix_oom(message, capacity);
     plix_resp_guard r;
     return plix_get_ok(sess, url.get().text, label, &r.get(), message, capacity);

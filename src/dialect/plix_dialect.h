@@ -11,8 +11,14 @@
 [[nodiscard]] int plix_do_validate(const plix_sess *sess, const char *id, plix_buf *out,
                                    char *message, size_t capacity);
 [[nodiscard]] int plix_do_list_root(plix_buf *out, char *message, size_t capacity);
-[[nodiscard]] int plix_do_list_downloader(const plix_sess *sess, plix_buf *out, char *message,
-                                          size_t capacity);
+// The downloader folder: "downloader" (page 0) or "downloader/<n>", n a
+// decimal page number of at most PLIX_PAGE_MAX without sign or spaces (a
+// leading "/" allowed, as for every folder). false for any other name.
+inline constexpr int32_t PLIX_PAGE_MAX = 999999999;
+[[nodiscard]] bool plix_downloader_page(const char *folder, int32_t *page);
+// Page page of the downloader's links, 50 a page, in the service's order.
+[[nodiscard]] int plix_do_list_downloader(const plix_sess *sess, int32_t page, plix_buf *out,
+                                          char *message, size_t capacity);
 [[nodiscard]] int plix_do_list_seedbox(const plix_sess *sess, plix_buf *out, char *message,
                                        size_t capacity);
 [[nodiscard]] int plix_do_list_seedbox_item(const plix_sess *sess, const char *id, plix_buf *out,

@@ -25,15 +25,14 @@ int read_added(const plix_resp *resp, added *a, char *message, size_t capacity) 
 
 // The add answer: InstantURL, InstantName, InstantSize (when known), Payload.
 int write_added(const added &a, plix_buf *out, char *message, size_t capacity) {
-    bool ok = plix_buf_adds(out, "{\"InstantURL\":") == 0 &&
-              plix_buf_json_str(out, a.url ? a.url.get() : "") == 0 &&
-              plix_buf_adds(out, ",\"InstantName\":") == 0 &&
-              plix_buf_json_str(out, a.name ? a.name.get() : "") == 0;
+    bool ok = plix_buf_adds(out, "{\"InstantURL\":") &&
+              plix_buf_json_str(out, a.url ? a.url.get() : "") &&
+              plix_buf_adds(out, ",\"InstantName\":") &&
+              plix_buf_json_str(out, a.name ? a.name.get() : "");
     if (ok && a.size >= 0)
-        ok = plix_buf_adds(out, ",\"InstantSize\":") == 0 && plix_buf_int(out, a.size) == 0;
-    ok = ok && plix_buf_adds(out, ",\"Payload\":") == 0 &&
-         plix_buf_adds(out, a.payload ? a.payload.get() : "{}") == 0 &&
-         plix_buf_adds(out, "}") == 0;
+        ok = plix_buf_adds(out, ",\"InstantSize\":") && plix_buf_int(out, a.size);
+    ok = ok && plix_buf_adds(out, ",\"Payload\":") &&
+         plix_buf_adds(out, a.payload ? a.payload.get() : "{}") && plix_buf_adds(out, "}");
     return ok ? 0 : plix_oom(message, capacity);
 }
 
@@ -49,12 +48,12 @@ int answer_added(const plix_resp *resp, plix_buf *out, char *message, size_t cap
 int add_by_link(const plix_sess *sess, const char *path, const char *link, bool password,
                 plix_resp *resp, char *message, size_t capacity) {
     plix_buf_guard url;
-    if (plix_buf_adds(&url.get(), PLIX_BASE_URL) != 0 || plix_buf_adds(&url.get(), path) != 0 ||
-        plix_buf_query(&url.get(), "url", link) != 0 ||
-        (password && plix_buf_query(&url.get(), "password", "") != 0))
+    if (!plix_buf_adds(&url.get(), PLIX_BASE_URL) || !plix_buf_adds(&url.get(), path) ||
+        !plix_buf_query(&url.get(), "url", link) ||
+        (password && !plix_buf_query(&url.get(), "password", "")))
         return plix_oom(message, capacity);
-    if (plix_http_auth_post(sess->io, sess->cfg->api_key, url.get().text, PLIX_FORM_TYPE, "", resp,
-                            message, capacity) != 0)
+    if (!plix_http_auth_post(sess->io, sess->cfg->api_key, url.get().text, PLIX_FORM_TYPE, "", resp,
+                             message, capacity))
         return PLIX_E_SERVICE;
     return 0;
 }
@@ -68,8 +67,8 @@ int add_torrent(const plix_sess *sess, const char *link, const plix_resp *file, 
                 char *message, size_t capacity) {
     if (!plix_bencode_complete(file->body, file->length))
         return add_by_link(sess, "/seedbox/add", link, false, resp, message, capacity);
-    if (plix_http_auth_post(sess->io, sess->cfg->api_key, PLIX_BASE_URL "/seedbox/add",
-                            PLIX_TORRENT_TYPE, file->body, resp, message, capacity) != 0)
+    if (!plix_http_auth_post(sess->io, sess->cfg->api_key, PLIX_BASE_URL "/seedbox/add",
+                             PLIX_TORRENT_TYPE, file->body, resp, message, capacity))
         return PLIX_E_SERVICE;
     return 0;
 }
@@ -80,8 +79,7 @@ int add_torrent(const plix_sess *sess, const char *link, const plix_resp *file, 
 int torrent_fallback(const plix_sess *sess, const char *link, const char *service_msg,
                      plix_buf *out, char *message, size_t capacity) {
     plix_resp_guard got;
-    if (plix_http(sess->io, link, nullptr, &got.get(), message, capacity) != 0)
-        return PLIX_E_SERVICE;
+    if (!plix_http(sess->io, link, nullptr, &got.get(), message, capacity)) return PLIX_E_SERVICE;
     if (!got.get().body || !got.get().length ||
         !plix_sniff_torrent(got.get().body, got.get().length)) {
         if (service_msg) {
@@ -129,12 +127,13 @@ int plix_do_download(const plix_sess *sess, const char *config, int writes_allow
     if (code == 0) {
         code = read_added(&add.get(), &a, message, capacity);
         if (code == 0) return write_added(a, out, message, capacity);
-        // Memory running out is no verdict on the link.
-        if (plix_is_oom(message)) return code;
     }
+    // Memory running out is no verdict on the link.
+    if (code == PLIX_E_NOMEM) return plix_oom(message, capacity);
     if (code == PLIX_E_REFUSED || code == PLIX_E_LIMIT) {
-        plix_http_msg(add.get().status, add.get().body, add.get().length, "downloader/add", message,
-                      capacity);
+        if (!plix_http_msg(add.get().status, add.get().body, add.get().length, "downloader/add",
+                           message, capacity))
+            return PLIX_E_NOMEM;
         return code;
     }
     // The service failing (HTTP 5xx, or a code such as "notDebrid" for a
@@ -142,9 +141,9 @@ int plix_do_download(const plix_sess *sess, const char *config, int writes_allow
     // for the case that the link is no torrent file either.
     char service_msg[PLIX_MSG_SIZE];
     bool service_down = code == PLIX_E_SERVICE;
-    if (service_down)
-        plix_http_msg(add.get().status, add.get().body, add.get().length, "downloader/add",
-                      service_msg, sizeof service_msg);
+    if (service_down && !plix_http_msg(add.get().status, add.get().body, add.get().length,
+                                       "downloader/add", service_msg, sizeof service_msg))
+        return plix_oom(message, capacity);
     plix_resp_free(&add.get());
     return torrent_fallback(sess, link.get(), service_down ? service_msg : nullptr, out, message,
                             capacity);

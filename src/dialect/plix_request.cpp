@@ -13,13 +13,16 @@ int plix_refusal_class(const plix_resp *resp) {
 
 int plix_status_ok(const plix_resp *resp, const char *label, char *message, size_t capacity) {
     int code = plix_refusal_class(resp);
-    if (code != 0) plix_http_msg(resp->status, resp->body, resp->length, label, message, capacity);
+    if (code == PLIX_E_NOMEM) return plix_oom(message, capacity);
+    if (code != 0 &&
+        !plix_http_msg(resp->status, resp->body, resp->length, label, message, capacity))
+        return PLIX_E_NOMEM;
     return code;
 }
 
 int plix_get_ok(const plix_sess *sess, const char *url, const char *label, plix_resp *resp,
                 char *message, size_t capacity) {
-    if (plix_http_auth(sess->io, sess->cfg->api_key, url, nullptr, resp, message, capacity) != 0)
+    if (!plix_http_auth(sess->io, sess->cfg->api_key, url, nullptr, resp, message, capacity))
         return PLIX_E_SERVICE;
     int code = plix_status_ok(resp, label, message, capacity);
     if (code != 0) plix_resp_free(resp);

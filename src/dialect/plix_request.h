@@ -2,7 +2,8 @@
 #pragma once
 
 #include "dialect/plix_session.h"
-#include "exchange/plix_exchange.h"
+#include "exchange/plix_http.h"
+#include "exchange/plix_status.h"
 #include "util/plix_json.h"
 
 // One authenticated GET of url. 0 with a 2xx response in resp; -4 when the
@@ -19,10 +20,12 @@
 
 // The class of a completed response: its status's (plix_map_status), or,
 // for a status without a class of its own (-5), the class of the error
-// code in its body when that code has one.
+// code in its body when that code has one (PLIX_E_NOMEM when memory ran
+// out reading it).
 [[nodiscard]] int plix_refusal_class(const plix_resp *resp);
 
 // Judges a completed response's status: 0 for 2xx, else the status's class
-// (plix_refusal_class) with the message of plix_http_msg for label.
+// (plix_refusal_class) with the message of plix_http_msg for label, or
+// PLIX_E_NOMEM when memory ran out on the way.
 [[nodiscard]] int plix_status_ok(const plix_resp *resp, const char *label, char *message,
                                  size_t capacity);

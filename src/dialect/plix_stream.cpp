@@ -8,8 +8,8 @@ int plix_do_stream(const plix_sess *, const char *locator, plix_buf *out, char *
         plix_msg(message, capacity, "entry has no locator");
         return PLIX_E_NOT_FOUND;
     }
-    if (plix_buf_adds(out, "{\"url\":") != 0 || plix_buf_json_str(out, locator) != 0 ||
-        plix_buf_adds(out, "}") != 0)
+    if (!plix_buf_adds(out, "{\"url\":") || !plix_buf_json_str(out, locator) ||
+        !plix_buf_adds(out, "}"))
         return plix_oom(message, capacity);
     return 0;
 }

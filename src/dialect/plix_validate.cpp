@@ -24,15 +24,13 @@ int plix_do_validate(const plix_sess *sess, const char *id, plix_buf *out, char 
     const char *user = plix_json_text(value, "username");
     int64_t premium = plix_json_int(value, "premiumLeft", -1);
 
-    bool ok = plix_buf_adds(out, "{\"RuntimeType\":\"" PLIX_RUNTIME_TYPE "\",\"ID\":") == 0 &&
-              plix_buf_json_str(out, id ? id : "") == 0;
-    if (ok && email)
-        ok = plix_buf_adds(out, ",\"AccountEmail\":") == 0 && plix_buf_json_str(out, email) == 0;
-    if (ok && user)
-        ok = plix_buf_adds(out, ",\"AccountName\":") == 0 && plix_buf_json_str(out, user) == 0;
+    bool ok = plix_buf_adds(out, "{\"RuntimeType\":\"" PLIX_RUNTIME_TYPE "\",\"ID\":") &&
+              plix_buf_json_str(out, id ? id : "");
+    if (ok && email) ok = plix_buf_adds(out, ",\"AccountEmail\":") && plix_buf_json_str(out, email);
+    if (ok && user) ok = plix_buf_adds(out, ",\"AccountName\":") && plix_buf_json_str(out, user);
     if (ok && premium >= 0)
-        ok = plix_buf_adds(out, ",\"PremiumLeft\":\"") == 0 && plix_buf_int(out, premium) == 0 &&
-             plix_buf_adds(out, "\"") == 0;
-    if (ok) ok = plix_buf_adds(out, "}") == 0;
+        ok = plix_buf_adds(out, ",\"PremiumLeft\":\"") && plix_buf_int(out, premium) &&
+             plix_buf_adds(out, "\"");
+    ok = ok && plix_buf_adds(out, "}");
     return ok ? 0 : plix_oom(message, capacity);
 }

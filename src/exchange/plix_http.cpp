@@ -1,8 +1,9 @@
 // The request layer: exactly one exchange through a transport table per
 // call, with the API key appended and every quoted URL redacted.
+#include "exchange/plix_http.h"
+
 #include <string.h>
 
-#include "exchange/plix_exchange.h"
 #include "util/plix_pct.h"
 #include "util/plix_redact.h"
 #include "util/plix_text.h"
@@ -20,8 +21,8 @@ void release(const plix_io *table, char *text) {
 // Finishes one slot call: a completed body goes into the record, which
 // hands it back to the transport when released; a failure writes the
 // message and releases the transport's strings.
-int settle(const plix_io *table, const char *method, const char *url, int answer, char *body,
-           int status, char *error, plix_resp *resp, char *message, size_t capacity) {
+plix_done settle(const plix_io *table, const char *method, const char *url, int answer, char *body,
+                 int status, char *error, plix_resp *resp, char *message, size_t capacity) {
     if (answer == 0 && body) {
         release(table, error);
         resp->body = body;
@@ -29,7 +30,7 @@ int settle(const plix_io *table, const char *method, const char *url, int answer
         resp->status = status;
         resp->release = table->free;
         resp->context = table->context;
-        return 0;
+        return PLIX_DONE;
     }
     char shown[512];
     char line[200];
@@ -61,8 +62,8 @@ void plix_resp_free(plix_resp *resp) {
 namespace {
 
 // One slot call: GET without a body, POST with one.
-int exchange(const plix_io *table, const char *url, const char *body, const char *content_type,
-             plix_resp *resp, char *message, size_t capacity) {
+plix_done exchange(const plix_io *table, const char *url, const char *body,
+                   const char *content_type, plix_resp *resp, char *message, size_t capacity) {
     if (!url) url = "";
     if (too_long(url, message, capacity)) return PLIX_FAILED;
     char *out = nullptr, *error = nullptr;
@@ -112,47 +113,47 @@ bool with_key(const char *url, const char *key, char (&full)[PLIX_URL_MAX + 1], 
 
 }  // namespace
 
-int plix_http(const plix_io *table, const char *url, const char *body, plix_resp *resp,
-              char *message, size_t capacity) {
+plix_done plix_http(const plix_io *table, const char *url, const char *body, plix_resp *resp,
+                    char *message, size_t capacity) {
     *resp = plix_resp{};
     if (no_transport(!table || !table->get || !table->post, message, capacity)) return PLIX_FAILED;
     return exchange(table, url, body, PLIX_TORRENT_TYPE, resp, message, capacity);
 }
 
-int plix_http_post(const plix_io *table, const char *url, const char *content_type,
-                   const char *body, plix_resp *resp, char *message, size_t capacity) {
+plix_done plix_http_post(const plix_io *table, const char *url, const char *content_type,
+                         const char *body, plix_resp *resp, char *message, size_t capacity) {
     *resp = plix_resp{};
     if (no_transport(!table || !table->post, message, capacity)) return PLIX_FAILED;
     return exchange(table, url, body ? body : "", content_type ? content_type : PLIX_FORM_TYPE,
                     resp, message, capacity);
 }
 
-int auth_url(const char *url, const char *key, char **out) {
+plix_done auth_url(const char *url, const char *key, char **out) {
     if (!url || !key) return PLIX_FAILED;
     size_t n = strlen(url);
     char *full = static_cast<char *>(malloc(keyed_length(n, key) + 1));
     if (!full) return PLIX_FAILED;
     write_keyed(full, url, n, key);
     *out = full;
-    return 0;
+    return PLIX_DONE;
 }
 
-int plix_http_auth(const plix_io *table, const char *key, const char *url, const char *body,
-                   plix_resp *resp, char *message, size_t capacity) {
+plix_done plix_http_auth(const plix_io *table, const char *key, const char *url, const char *body,
+                         plix_resp *resp, char *message, size_t capacity) {
     if (no_transport(!table || !table->get || !table->post, message, capacity)) return PLIX_FAILED;
     char full[PLIX_URL_MAX + 1];
     if (!with_key(url, key, full, message, capacity)) return PLIX_FAILED;
     return plix_http(table, full, body, resp, message, capacity);
 }
 
-int plix_http_auth_delete(const plix_io *table, const char *key, const char *url, plix_resp *resp,
-                          char *message, size_t capacity) {
+plix_done plix_http_auth_delete(const plix_io *table, const char *key, const char *url,
+                                plix_resp *resp, char *message, size_t capacity) {
     return plix_http_auth(table, key, url, nullptr, resp, message, capacity);
 }
 
-int plix_http_auth_post(const plix_io *table, const char *key, const char *url,
-                        const char *content_type, const char *body, plix_resp *resp, char *message,
-                        size_t capacity) {
+plix_done plix_http_auth_post(const plix_io *table, const char *key, const char *url,
+                              const char *content_type, const char *body, plix_resp *resp,
+                              char *message, size_t capacity) {
     if (no_transport(!table || !table->post, message, capacity)) return PLIX_FAILED;
     char full[PLIX_URL_MAX + 1];
     if (!with_key(url, key, full, message, capacity)) return PLIX_FAILED;

@@ -2,6 +2,8 @@
 // url), a built-in 404 for unknown URLs and a 401 refusal for the rejected
 // key. All shared state is guarded by g_fl, held for the whole of each
 // exchange or control and never while another lock is taken.
+#include "exchange/plix_io_fake.h"
+
 #include <limits.h>
 #include <stdint.h>
 #include <stdlib.h>
@@ -10,7 +12,6 @@
 #include <atomic>
 #include <new>
 
-#include "exchange/plix_exchange.h"
 #include "platform/plix_platform.h"
 #include "util/plix_text.h"
 
@@ -68,6 +69,8 @@ constexpr char kBadToken[] =
     "{\"success\":false,\"error\":\"badToken\",\"error_description\":\"Bad API key\"}";
 constexpr char kRefused[] = "connection refused";
 constexpr char kNoMemory[] = "out of memory";
+// What a slot answers when no exchange took place (any value but 0).
+constexpr int kNoExchange = -1;
 
 plix_lock g_fl;
 route *g_r;
@@ -146,7 +149,7 @@ int reply(int status, const char *text, char **body_out, int *status_out, char *
         return 0;
     }
     *error_out = shared_copy(kNoMemory);
-    return PLIX_FAILED;
+    return kNoExchange;
 }
 
 // Keeps a copy of the exchange's URL for plix_fake_last_url, in a block
@@ -172,7 +175,7 @@ int fake_do(const char *method, const char *url, const char *request_body, char 
     *status_out = 0;
     if (!url) {
         *error_out = shared_copy(kNullUrl);
-        return PLIX_FAILED;
+        return kNoExchange;
     }
     plix_lock_guard hold(&g_fl);
     ++g_total;
@@ -202,11 +205,11 @@ int fake_do(const char *method, const char *url, const char *request_body, char 
     }
     if (r->failure) {
         *error_out = shared_copy(r->failure);
-        return PLIX_FAILED;
+        return kNoExchange;
     }
     if (!r->body) {  // a route whose body could not be stored
         *error_out = shared_copy(kNoMemory);
-        return PLIX_FAILED;
+        return kNoExchange;
     }
     *status_out = r->status;
     *body_out = shared_ref(r->body);

@@ -1,8 +1,9 @@
 // HTTP statuses to result codes, and the message for a refused status.
+#include "exchange/plix_status.h"
+
 #include <string.h>
 #include <yyjson.h>
 
-#include "exchange/plix_exchange.h"
 #include "util/plix_json.h"
 #include "util/plix_text.h"
 
@@ -15,7 +16,7 @@ int plix_map_status(int32_t status) {
     return PLIX_E_OTHER;
 }
 
-void plix_http_msg(int32_t status, const char *body, uint64_t length, const char *label,
+bool plix_http_msg(int32_t status, const char *body, uint64_t length, const char *label,
                    char *message, size_t capacity) {
     char code[64] = "";
     char desc[192] = "";
@@ -24,7 +25,7 @@ void plix_http_msg(int32_t status, const char *body, uint64_t length, const char
         plix_doc doc(plix_json_parse(body, static_cast<size_t>(length), &oom));
         if (oom) {
             (void)plix_oom(message, capacity);
-            return;
+            return false;
         }
         yyjson_val *root = yyjson_doc_get_root(doc.get());
         if (yyjson_is_obj(root) && yyjson_obj_size(root) > 0) {
@@ -38,4 +39,5 @@ void plix_http_msg(int32_t status, const char *body, uint64_t length, const char
                  desc[0] ? ": " : "", desc);
     else
         plix_msg(message, capacity, "%s answered HTTP %ld", label, static_cast<long>(status));
+    return true;
 }

@@ -18,23 +18,22 @@
 #endif
 #include <windows.h>
 #else
-#include <atomic>
+#include <pthread.h>
 #endif
 
 // ------------------------------------------------------------------ lock
 
-// An exclusive lock. A zero-filled object (a namespace-scope variable with
-// no initialiser) is an unlocked lock, so no set-up call is needed. Not
+// An exclusive lock that a namespace-scope variable with no initialiser
+// makes ready (statically initialised), so no set-up call is needed. Not
 // recursive.
 #if defined(_WIN32)
 struct plix_lock {
-    SRWLOCK srw;
+    SRWLOCK srw;  // zero-filled is SRWLOCK_INIT
 };
 #else
 struct plix_lock {
-    std::atomic<int> state;  // 0 free, 1 held, 2 held with waiters
+    pthread_mutex_t mutex = PTHREAD_MUTEX_INITIALIZER;
 };
-static_assert(sizeof(std::atomic<int>) == sizeof(int), "lock is one word");
 #endif
 
 void plix_lock_acquire(plix_lock *lock);

@@ -1,59 +1,19 @@
-// POSIX side of the platform layer: a futex-style lock on Linux (a yielding
-// spin elsewhere) and per-thread state with a thread-exit destructor.
+// POSIX side of the platform layer: a statically initialised mutex, and
+// per-thread state with a thread-exit destructor.
 #if !defined(_WIN32)
 
 #include <pthread.h>
-#include <sched.h>
 #include <stdlib.h>
+
+#include <atomic>
 
 #include "platform/plix_platform.h"
 
-#if defined(__linux__)
-#include <linux/futex.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-#endif
-
 // ------------------------------------------------------------------ lock
-// Three states: 0 free, 1 held, 2 held and someone may be waiting. The
-// releaser wakes one waiter only when the state was 2.
 
-namespace {
+void plix_lock_acquire(plix_lock *lock) { pthread_mutex_lock(&lock->mutex); }
 
-void lock_wait(std::atomic<int> *word) {
-#if defined(__linux__)
-    syscall(SYS_futex, reinterpret_cast<int *>(word), FUTEX_WAIT_PRIVATE, 2, nullptr, nullptr, 0);
-#else
-    (void)word;
-    sched_yield();
-#endif
-}
-
-void lock_wake(std::atomic<int> *word) {
-#if defined(__linux__)
-    syscall(SYS_futex, reinterpret_cast<int *>(word), FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr, 0);
-#else
-    (void)word;
-#endif
-}
-
-}  // namespace
-
-void plix_lock_acquire(plix_lock *lock) {
-    int expected = 0;
-    if (lock->state.compare_exchange_strong(expected, 1, std::memory_order_acquire)) return;
-    for (int spin = 0; spin < 100; ++spin) {
-        expected = 0;
-        if (lock->state.load(std::memory_order_relaxed) == 0 &&
-            lock->state.compare_exchange_weak(expected, 1, std::memory_order_acquire))
-            return;
-    }
-    while (lock->state.exchange(2, std::memory_order_acquire) != 0) lock_wait(&lock->state);
-}
-
-void plix_lock_release(plix_lock *lock) {
-    if (lock->state.exchange(0, std::memory_order_release) == 2) lock_wake(&lock->state);
-}
+void plix_lock_release(plix_lock *lock) { pthread_mutex_unlock(&lock->mutex); }
 
 // ---------------------------------------------------------- thread state
 // The pointer lives in a trivial thread_local; a pthread key carries the

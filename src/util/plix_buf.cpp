@@ -26,11 +26,11 @@ uint64_t grown_capacity(uint64_t capacity, uint64_t need) {
 
 }  // namespace
 
-int plix_buf_reserve(plix_buf *buf, uint64_t count) {
+plix_done plix_buf_reserve(plix_buf *buf, uint64_t count) {
     if (!buf) return PLIX_FAILED;
     if (count > UINT64_MAX - 1 - buf->length) return PLIX_FAILED;
     uint64_t need = buf->length + count + 1;
-    if (buf->capacity >= need && buf->text) return 0;
+    if (buf->capacity >= need && buf->text) return PLIX_DONE;
     uint64_t c = grown_capacity(buf->capacity, need);
     if (!c || c > SIZE_MAX) return PLIX_FAILED;
     char *t = static_cast<char *>(realloc(buf->text, static_cast<size_t>(c)));
@@ -38,15 +38,15 @@ int plix_buf_reserve(plix_buf *buf, uint64_t count) {
     if (!buf->text) t[0] = '\0';
     buf->text = t;
     buf->capacity = c;
-    return 0;
+    return PLIX_DONE;
 }
 
-int plix_buf_add_grow(plix_buf *buf, const void *bytes, uint64_t count) {
-    if (plix_buf_reserve(buf, count) != 0) return PLIX_FAILED;
+plix_done plix_buf_add_grow(plix_buf *buf, const void *bytes, uint64_t count) {
+    if (!plix_buf_reserve(buf, count)) return PLIX_FAILED;
     if (count) memcpy(buf->text + buf->length, bytes, static_cast<size_t>(count));
     buf->length += count;
     buf->text[buf->length] = '\0';
-    return 0;
+    return PLIX_DONE;
 }
 
 char *plix_int_write(char *out, int64_t value) {
@@ -76,15 +76,15 @@ char *plix_int_write(char *out, int64_t value) {
     return out + n;
 }
 
-int plix_buf_int(plix_buf *buf, int64_t value) {
-    if (plix_buf_reserve(buf, PLIX_INT_MAX_DIGITS) != 0) return PLIX_FAILED;
+plix_done plix_buf_int(plix_buf *buf, int64_t value) {
+    if (!plix_buf_reserve(buf, PLIX_INT_MAX_DIGITS)) return PLIX_FAILED;
     char *end = plix_int_write(buf->text + buf->length, value);
     *end = '\0';
     buf->length = static_cast<uint64_t>(end - buf->text);
-    return 0;
+    return PLIX_DONE;
 }
 
-int plix_buf_addf(plix_buf *buf, const char *format, ...) {
+plix_done plix_buf_addf(plix_buf *buf, const char *format, ...) {
     char local[512];
     va_list ap;
     va_start(ap, format);
@@ -169,15 +169,15 @@ bool plix_json_plain(const char *s, size_t n) {
     return plain_run(reinterpret_cast<const unsigned char *>(s), n) == n;
 }
 
-int plix_buf_json_str(plix_buf *buf, const char *s) {
+plix_done plix_buf_json_str(plix_buf *buf, const char *s) {
     if (!s) return plix_buf_add(buf, "null", 4);
     return plix_buf_json_strn(buf, s, strlen(s));
 }
 
-int plix_buf_json_strn(plix_buf *buf, const char *s, size_t n) {
+plix_done plix_buf_json_strn(plix_buf *buf, const char *s, size_t n) {
     const auto *p = reinterpret_cast<const unsigned char *>(s);
     // Reserve for the common case (nothing escaped) in one step.
-    if (plix_buf_reserve(buf, n + 2) != 0) return PLIX_FAILED;
+    if (!plix_buf_reserve(buf, n + 2)) return PLIX_FAILED;
     size_t i = plain_run(p, n);
     if (i == n) {  // nothing to escape: one copy
         char *w = buf->text + buf->length;
@@ -186,7 +186,7 @@ int plix_buf_json_strn(plix_buf *buf, const char *s, size_t n) {
         w[n + 1] = '"';
         w[n + 2] = '\0';
         buf->length += n + 2;
-        return 0;
+        return PLIX_DONE;
     }
     buf->text[buf->length++] = '"';
     buf->text[buf->length] = '\0';
@@ -202,7 +202,7 @@ int plix_buf_json_strn(plix_buf *buf, const char *s, size_t n) {
                 continue;
             }
         }
-        if (plix_buf_add(buf, p + run, i - run) != 0) return PLIX_FAILED;
+        if (!plix_buf_add(buf, p + run, i - run)) return PLIX_FAILED;
         char esc[8];
         size_t elen = 2;
         esc[0] = '\\';
@@ -238,28 +238,28 @@ int plix_buf_json_strn(plix_buf *buf, const char *s, size_t n) {
                     elen = 3;
                 }
         }
-        if (plix_buf_add(buf, esc, elen) != 0) return PLIX_FAILED;
+        if (!plix_buf_add(buf, esc, elen)) return PLIX_FAILED;
         run = ++i;
     }
-    if (plix_buf_add(buf, p + run, n - run) != 0) return PLIX_FAILED;
+    if (!plix_buf_add(buf, p + run, n - run)) return PLIX_FAILED;
     return plix_buf_add(buf, "\"", 1);
 }
 
 // ------------------------------------------------------------- JSON value
 
-int plix_buf_json_val(plix_buf *buf, yyjson_val *value) {
+plix_done plix_buf_json_val(plix_buf *buf, yyjson_val *value) {
     size_t len = 0;
     char *json = yyjson_val_write(value, 0, &len);
     if (!json) return PLIX_FAILED;
-    int r = plix_buf_add(buf, json, len);
+    plix_done r = plix_buf_add(buf, json, len);
     free(json);
     return r;
 }
 
-int plix_buf_json_obj(plix_buf *buf, yyjson_val *value) {
+plix_done plix_buf_json_obj(plix_buf *buf, yyjson_val *value) {
     return yyjson_is_obj(value) ? plix_buf_json_val(buf, value) : PLIX_FAILED;
 }
 
-int plix_buf_json_arr(plix_buf *buf, yyjson_val *value) {
+plix_done plix_buf_json_arr(plix_buf *buf, yyjson_val *value) {
     return yyjson_is_arr(value) ? plix_buf_json_val(buf, value) : PLIX_FAILED;
 }

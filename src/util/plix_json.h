@@ -36,11 +36,6 @@ inline yyjson_doc *plix_json_read(const char *text, bool *oom = nullptr) {
     return text ? plix_json_parse(text, strlen(text), oom) : nullptr;
 }
 
-// The first member named key, or null (also when obj is not an object).
-inline yyjson_val *plix_json_get(yyjson_val *obj, const char *key) {
-    return yyjson_obj_get(obj, key);
-}
-
 // The first member's string, or null when absent or not a string.
 inline const char *plix_json_str(yyjson_val *obj, const char *key) {
     yyjson_val *v = yyjson_obj_get(obj, key);

@@ -48,14 +48,14 @@ char *plix_pct_encode(const char *s) {
     return out;
 }
 
-int plix_buf_query(plix_buf *buf, const char *name, const char *value) {
+plix_done plix_buf_query(plix_buf *buf, const char *name, const char *value) {
     if (!buf || !name) return PLIX_FAILED;
     std::string_view v = value ? std::string_view(value) : std::string_view();
     size_t name_len = strlen(name);
     bool has_q = buf->text && memchr(buf->text, '?', static_cast<size_t>(buf->length));
     // Room for the whole pair first, so that a failure appends nothing; the
     // value is encoded straight into the buffer.
-    if (plix_buf_reserve(buf, 2 + name_len + plix_pct_len(v)) != 0) return PLIX_FAILED;
+    if (!plix_buf_reserve(buf, 2 + name_len + plix_pct_len(v))) return PLIX_FAILED;
     char *w = buf->text + buf->length;
     *w++ = has_q ? '&' : '?';
     memcpy(w, name, name_len);
@@ -64,5 +64,5 @@ int plix_buf_query(plix_buf *buf, const char *name, const char *value) {
     w = plix_pct_write(w, v);
     *w = '\0';
     buf->length = static_cast<uint64_t>(w - buf->text);
-    return 0;
+    return PLIX_DONE;
 }

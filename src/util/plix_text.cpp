@@ -31,7 +31,5 @@ void plix_msg(char *message, size_t capacity, const char *format, ...) {
 
 int plix_oom(char *message, size_t capacity) {
     plix_msg(message, capacity, "out of memory");
-    return PLIX_E_OTHER;
+    return PLIX_E_NOMEM;
 }
-
-bool plix_is_oom(const char *message) { return message && !strncmp(message, "out of memory", 13); }

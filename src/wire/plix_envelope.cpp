@@ -74,7 +74,9 @@ int plix_error_class(const char *code) {
 
 int plix_body_error_class(const char *body, uint64_t length) {
     if (!body || !length) return PLIX_E_OTHER;
-    plix_doc doc(plix_json_parse(body, static_cast<size_t>(length)));
+    bool oom;
+    plix_doc doc(plix_json_parse(body, static_cast<size_t>(length), &oom));
+    if (oom) return PLIX_E_NOMEM;
     yyjson_val *root = plix_doc_root(doc);
     const char *code = yyjson_is_obj(root) ? plix_json_str(root, "error") : nullptr;
     return code ? plix_error_class(code) : PLIX_E_OTHER;

@@ -9,35 +9,9 @@
 
 void plix_links_free(plix_links *list) {
     if (!list) return;
-    if (!list->texts)
-        for (uint64_t i = 0; i < list->count; ++i) plix_link_free(&list->items[i]);
     free(list->texts);
     free(list->items);
     *list = plix_links{};
-}
-
-void plix_link_free(plix_link *rec) {
-    free(rec->name);
-    free(rec->link);
-    free(rec->id);
-    *rec = plix_link{nullptr, nullptr, -1, nullptr};
-}
-
-int plix_links_append(plix_links *list, plix_link *rec) {
-    if (list->count == list->capacity) {
-        uint64_t cap = list->capacity ? list->capacity * 2 : 16;
-        auto *grown = static_cast<plix_link *>(
-            realloc(list->items, static_cast<size_t>(cap) * sizeof(plix_link)));
-        if (!grown) {
-            plix_link_free(rec);
-            return PLIX_FAILED;
-        }
-        list->items = grown;
-        list->capacity = cap;
-    }
-    list->items[list->count++] = *rec;
-    *rec = plix_link{nullptr, nullptr, -1, nullptr};
-    return 0;
 }
 
 namespace {
@@ -228,11 +202,11 @@ int plix_parse_added(const char *body, uint64_t length, char **payload_out, char
     // "Files" as it is, so the files are not nested in a second array.
     plix_buf_guard payload;
     bool is_obj = yyjson_is_obj(value);
-    if (plix_buf_adds(&payload.get(), is_obj ? "{\"Files\":[" : "{\"Files\":") != 0 ||
-        plix_buf_json_val(&payload.get(), value) != 0 ||
-        plix_buf_adds(&payload.get(), is_obj ? "]}" : "}") != 0) {
+    if (!plix_buf_adds(&payload.get(), is_obj ? "{\"Files\":[" : "{\"Files\":") ||
+        !plix_buf_json_val(&payload.get(), value) ||
+        !plix_buf_adds(&payload.get(), is_obj ? "]}" : "}")) {
         plix_msg(message, capacity, "out of memory serialising the add result");
-        return PLIX_E_OTHER;
+        return PLIX_E_NOMEM;
     }
 
     plix_str url_copy, name_copy;

@@ -19,7 +19,8 @@
 [[nodiscard]] int plix_error_class(const char *code);
 
 // The class of the "error" code in a refusal's body (an object with a string
-// "error"); -5 when the body holds none or cannot be read.
+// "error"); -5 when the body holds none or cannot be read, PLIX_E_NOMEM
+// when memory ran out reading it.
 [[nodiscard]] int plix_body_error_class(const char *body, uint64_t length);
 
 // One playable file: a downloader row or a torrent's file. Owns its texts.
@@ -31,14 +32,14 @@ struct plix_link {
 };
 
 // A list of link records, in the service's order. Zero-filled is empty.
-// Records appended one by one own their texts; a list filled from a
-// document (plix_links_fill) keeps all its records' texts in one block
-// instead, which texts points to, and knows how many bytes they hold.
+// A list filled from a document (plix_links_fill) keeps all its records'
+// texts in one block, which texts points to, and knows how many bytes
+// they hold.
 struct plix_links {
     plix_link *items;
     uint64_t count;
     uint64_t capacity;
-    char *texts;          // the filled list's text block, or null
+    char *texts;          // the block of every record's texts, or null
     uint64_t text_bytes;  // a filled list: the bytes of every name, link and id
     uint64_t link_bytes;  // a filled list: the bytes of every link
 };
@@ -49,8 +50,6 @@ inline constexpr uint64_t PLIX_LINKS_MAX = 65536;
 #define PLIX_TOO_MANY_FILES "seedbox torrent larger than 65536 files"
 
 void plix_links_free(plix_links *list);
-// Appends rec (taking its texts); on failure releases them and answers -1.
-[[nodiscard]] int plix_links_append(plix_links *list, plix_link *rec);
 
 // A link list released when the scope ends.
 using plix_links_guard = plix_owner<plix_links, plix_links_free>;
