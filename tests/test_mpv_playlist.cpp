@@ -10,10 +10,10 @@
 
 namespace {
 
-std::vector<entry> files(std::initializer_list<const char *> names) {
-    std::vector<entry> out;
+std::vector<listing_item> files(std::initializer_list<const char *> names) {
+    std::vector<listing_item> out;
     for (const char *n : names) {
-        entry e;
+        listing_item e;
         e.name = n;
         e.id = n;
         out.push_back(e);
@@ -21,10 +21,17 @@ std::vector<entry> files(std::initializer_list<const char *> names) {
     return out;
 }
 
-std::vector<std::string> names(const std::vector<const entry *> &list) {
+std::vector<std::string> names(const std::vector<const listing_item *> &list) {
     std::vector<std::string> out;
-    for (const entry *e : list) out.push_back(e->name);
+    for (const listing_item *e : list) out.push_back(e->name);
     return out;
+}
+
+const listing_item &named(const std::vector<listing_item> &list, const std::string &name) {
+    for (const listing_item &e : list)
+        if (e.name == name) return e;
+    ADD_FAILURE() << "no " << name;
+    return list.front();
 }
 
 TEST(Playlist, SeasonOrderThenNameMediaOnly) {
@@ -36,18 +43,100 @@ TEST(Playlist, SeasonOrderThenNameMediaOnly) {
                                         "Show.S02E01.mkv", "extras/a.MKV", "extras/b.mp4",
                                         "theme.flac"}));
     // Every file with all_files; folders never.
-    listed.push_back(entry{"sub", "sub", "", true, -1});
+    listing_item folder;
+    folder.name = "sub";
+    folder.folder = true;
+    listed.push_back(folder);
     EXPECT_EQ(play_order(listed, true, plix_parse_season_episode).size(), 11u);
 }
 
-TEST(Playlist, SubtitlesStartWithTheVideosName) {
-    auto listed = files({"Film.2008.mkv", "Film.2008.en.srt", "Film.2008.fr.ASS", "Film.2008.nfo",
-                         "Other.srt", "Film.2008.mkv.vtt", "Film.srt"});
-    EXPECT_EQ(
-        names(subtitles_for(listed, listed[0])),
-        (std::vector<std::string>{"Film.2008.en.srt", "Film.2008.fr.ASS", "Film.2008.mkv.vtt"}));
-    auto bare = files({"README", "README.srt"});
-    EXPECT_TRUE(subtitles_for(bare, bare[0]).empty());
+// Which subtitles each video of a folder takes, with their language and
+// title: "name|lang|title" per subtitle.
+TEST(Playlist, SubtitlesBelongToTheirVideo) {
+    auto listed = files({"Show - 1.mkv",
+                         "Show - 10.mkv",
+                         "Show - 1.srt",
+                         "Show - 1.en.srt",
+                         "Show - 10.srt",
+                         "Subs/show - 1.FR.ass",
+                         "Subs/Show - 1/2_English.srt",
+                         "Subs/Show - 1/Portuguese.forced.srt",
+                         "Show - 1.pt-BR.srt",
+                         "Show - 1.eng.SDH.srt",
+                         "Show - 1_de.vtt",
+                         "Show - 1.nfo",
+                         "Movie.mkv",
+                         "Movie.Extended.mkv",
+                         "Movie.Extended.en.srt",
+                         "Movie.en.forced.srt",
+                         "Movie.Commentary.srt",
+                         "Movie.srt.txt",
+                         "Other.srt",
+                         "README",
+                         "README.srt"});
+    struct row {
+        const char *video;
+        std::vector<std::string> subs;
+    } rows[] = {
+        {"Show - 1.mkv",
+         {"Show - 1.srt||Show - 1.srt", "Show - 1.en.srt|en|English",
+          "Subs/show - 1.FR.ass|fr|French", "Subs/Show - 1/2_English.srt|en|English",
+          "Subs/Show - 1/Portuguese.forced.srt|pt|Portuguese (forced)",
+          "Show - 1.pt-BR.srt|pt-BR|Portuguese (BR)", "Show - 1.eng.SDH.srt|en|English (SDH)",
+          "Show - 1_de.vtt|de|German"}},
+        {"Show - 10.mkv", {"Show - 10.srt||Show - 10.srt"}},
+        {"Movie.mkv",
+         {"Movie.en.forced.srt|en|English (forced)", "Movie.Commentary.srt||Movie.Commentary.srt"}},
+        {"Movie.Extended.mkv", {"Movie.Extended.en.srt|en|English"}},
+        {"README", {}},
+    };
+    for (const row &r : rows) {
+        std::vector<std::string> got;
+        for (const subtitle &s : subtitles_for(listed, named(listed, r.video)))
+            got.push_back(s.file->name + "|" + s.lang + "|" + s.title);
+        EXPECT_EQ(got, r.subs) << r.video;
+    }
+}
+
+TEST(Playlist, SubtitleWords) {
+    struct row {
+        const char *words, *lang, *title;
+    } rows[] = {
+        {".en", "en", "English"},
+        {".eng", "en", "English"},
+        {".fre", "fr", "French"},
+        {".fra", "fr", "French"},
+        {" - Spanish", "es", "Spanish"},
+        {".pt-br", "pt-BR", "Portuguese (BR)"},
+        {".zh-Hant", "zh-HANT", "Chinese (HANT)"},
+        {".forced", "", "(forced)"},
+        {".hi", "", "(SDH)"},
+        {".en.hi.forced", "en", "English (SDH) (forced)"},
+        {"", "", ""},
+        {".Extended", "", ""},
+        {".1080p", "", ""},
+        {".x-yz", "", ""},
+    };
+    for (const row &r : rows) {
+        std::string lang, title;
+        subtitle_words(r.words, lang, title);
+        EXPECT_EQ(lang, r.lang) << r.words;
+        EXPECT_EQ(title, r.title) << r.words;
+    }
+}
+
+TEST(Playlist, PreferredSubtitleFollowsSlang) {
+    auto listed = files({"a.srt", "b.srt", "c.srt"});
+    std::vector<subtitle> subs = {
+        {&listed[0], "", "a"}, {&listed[1], "fr", "French"}, {&listed[2], "pt-BR", "Portuguese"}};
+    EXPECT_EQ(preferred_subtitle(subs, {}), 0);
+    EXPECT_EQ(preferred_subtitle(subs, {"fr"}), 1);
+    EXPECT_EQ(preferred_subtitle(subs, {"fre"}), 1);
+    EXPECT_EQ(preferred_subtitle(subs, {"de", "pt"}), 2);
+    EXPECT_EQ(preferred_subtitle(subs, {"pt-BR", "fr"}), 2);
+    EXPECT_EQ(preferred_subtitle(subs, {"pt-PT"}), 0);
+    EXPECT_EQ(preferred_subtitle(subs, {"ja"}), 0);
+    EXPECT_EQ(preferred_subtitle({}, {"fr"}), -1);
 }
 
 TEST(Playlist, ReadyTorrents) {
@@ -67,16 +156,17 @@ TEST(Playlist, M3uTitlesAndAddressesHoldNoLineBreaks) {
 }
 
 TEST(Playlist, ListingAnswers) {
-    std::vector<entry> out;
+    std::vector<listing_item> out;
     ASSERT_TRUE(
-        entries_of("[{\"name\":\"a\",\"id\":\"1\",\"folder\":true,\"status\":6},"
+        read_items("[{\"name\":\"a\",\"id\":\"1\",\"folder\":true,\"status\":6},"
                    "{\"name\":\"b\",\"locator\":\"https://x\"}]",
                    out));
     ASSERT_EQ(out.size(), 2u);
     EXPECT_EQ(out[0].status, 6);
     EXPECT_TRUE(out[0].folder);
     EXPECT_EQ(out[1].json, "{\"name\":\"b\",\"locator\":\"https://x\"}");
-    EXPECT_FALSE(entries_of("{\"error\":\"x\"}", out));
+    EXPECT_EQ(items_json(out), "[" + out[0].json + "," + out[1].json + "]");
+    EXPECT_FALSE(read_items("{\"error\":\"x\"}", out));
 }
 
 }  // namespace

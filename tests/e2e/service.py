@@ -36,9 +36,10 @@ import urllib.parse
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 FILES_HOST = "files.plix.test"
+CONTROL_HOST = "control.plix.test"
 HOSTER_HOST = "hoster.plix.test"
 HOSTER = f"https://{HOSTER_HOST}/f/"
-HOSTS = (FILES_HOST, HOSTER_HOST)
+HOSTS = (FILES_HOST, HOSTER_HOST, CONTROL_HOST)
 # Any API request made with this key is redirected to FILES_HOST's /echo,
 # which records whether the key followed it there.
 REDIRECT_KEY = "E2E-redirect-key"
@@ -134,6 +135,10 @@ def media_account(port):
               "Pioneer.One.S01.nfo", "Pioneer.One.S01E01.Earthfall.en.srt",
               "Pioneer.One.S01E01.Earthfall.mkv", "cover.jpg", "Pioneer.One.S01E03.mkv"]
     huge = [f"Archive/Reel.{i:05d}.mkv" for i in range(10000)]
+    # Subtitles that belong to their video and some that do not.
+    subtitled = ["Show - 1.mkv", "Show - 10.mkv", "Show - 1.en.srt", "Show - 10.srt",
+                 "Subs/show - 1.FR.srt", "Show - 1.pt-BR.srt", "Movie.mkv", "Movie.Extended.mkv",
+                 "Movie.Extended.en.srt"]
     downloader = [row("dl1", 'Charade "1963" \\ Director\'s Cut.mkv'),
                   row("dl2", "readme.nfo"),
                   row("dl3", "Amélie.Été.東京.mp4"),
@@ -143,6 +148,7 @@ def media_account(port):
         _torrent("tDL", "Sintel.2010.2160p", 4, 9000, files("tDL", ["Sintel.mkv"]), "dl"),
         _torrent("tSEED", "Big.Buck.Bunny", 8, 1000, files("tSEED", ["Big.Buck.Bunny.mp4"]), "sd"),
         _torrent("tHUGE", "The.Huge.Archive", 100, 10000, files("tHUGE", huge), "hg"),
+        _torrent("tSUB", "Subtitled", 100, 9000, files("tSUB", subtitled), "sb"),
     ]
     magnet = {**MAGNET_ADDED, "downloadUrl": f"{base}/mg/Night.of.the.Living.Dead.1968.mkv"}
     hoster = {**HOSTER_ADDED, "downloadUrl": f"{base}/hs/Nosferatu.1922.1080p.mkv"}
@@ -171,9 +177,17 @@ def ok(value):
     return {"success": True, "value": value}
 
 
-def page_of(rows):
-    return {"success": True, "value": rows,
-            "pagination": {"page": 0, "pages": 1, "next": -1, "previous": -1}}
+def page_of(rows, page=0, per_page=None):
+    """One page of rows as the service lists it; every row when per_page is None."""
+    if per_page is None:
+        return {"success": True, "value": rows,
+                "pagination": {"page": 0, "pages": 1, "next": -1, "previous": -1}}
+    pages = max(1, -(-len(rows) // per_page))
+    value = rows[page * per_page:(page + 1) * per_page] if page >= 0 else []
+    return {"success": True, "value": value,
+            "pagination": {"page": page, "pages": pages,
+                           "next": page + 1 if page + 1 < pages else -1,
+                           "previous": page - 1 if page > 0 else -1}}
 
 
 def refusal(code, text):
@@ -287,6 +301,21 @@ class Handler(BaseHTTPRequestHandler):
             entry["part"] = self.form_part(entry["content_type"], body)
         self.entry = entry
         try:
+            if host == CONTROL_HOST and url.path == "/control":
+                entry["control"] = True
+                return self.send(200, self.server.control(json.loads(body or b"{}")))
+            if host == self.server.api_host:
+                fault = self.server.fault_for(f"{self.command} {url.path}?{url.query}")
+                if fault is not None:
+                    entry["fault"] = fault
+                    if fault.get("drop"):
+                        self.close_connection = True
+                        return None
+                    if "stall" in fault:
+                        time.sleep(fault["stall"])
+                    if "status" in fault:
+                        return self.send(fault["status"], fault.get("body", ""),
+                                         headers=fault.get("headers"))
             if host == FILES_HOST:
                 return self.serve_file(url.path)
             if host == MEDIA_HOST and url.path.startswith("/media/"):
@@ -310,7 +339,12 @@ class Handler(BaseHTTPRequestHandler):
         if (method, path) == ("GET", "/account/infos"):
             return self.send(200, ok(ACCOUNT))
         if (method, path) == ("GET", "/downloader/list"):
-            return self.send(200, page_of(self.server.downloader))
+            try:
+                page, per_page = int(q.get("page", 0)), int(q.get("perPage", 20))
+            except ValueError:
+                return self.send(400, refusal("badArguments", "page and perPage are numbers"))
+            return self.send(200, page_of(self.server.downloader, page,
+                                          max(1, min(per_page, 100))))
         if (method, path) == ("GET", "/seedbox/list"):
             torrents = self.server.torrents
             if "ids" in q:
@@ -419,11 +453,14 @@ class Handler(BaseHTTPRequestHandler):
         self.send_header("Content-Length", "0")
         self.end_headers()
 
-    def send(self, status, answer, content_type="application/json"):
-        data = answer if isinstance(answer, bytes) else json.dumps(answer).encode()
+    def send(self, status, answer, content_type="application/json", headers=None):
+        data = answer if isinstance(answer, bytes) else \
+            answer.encode() if isinstance(answer, str) else json.dumps(answer).encode()
         self.send_response(status)
         self.send_header("Content-Type", content_type)
         self.send_header("Content-Length", str(len(data)))
+        for name, value in (headers or {}).items():
+            self.send_header(name, value)
         self.end_headers()
         self.wfile.write(data)
 
@@ -445,15 +482,54 @@ class Service(ThreadingHTTPServer):
         real = next((p for p in sorted(self.files) if p != "/files/test.torrent"),
                     "/files/test.torrent")
         self.moved = {"/files/moved.torrent": real}
-        self.downloader, self.torrents = DOWNLOADER, TORRENTS
-        self.magnet_added, self.hoster_added = MAGNET_ADDED, HOSTER_ADDED
+        self.account = args.account
+        self.faults = []
+        self.fault_lock = threading.Lock()
+        self.added_links = 0
+        self.reset()
         if args.account == "mpv":
-            (self.downloader, self.torrents, self.magnet_added,
-             self.hoster_added) = media_account(self.server_address[1])
             self.sound = wav_sound()
         context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
         context.load_cert_chain(args.cert, args.key)
         self.socket = context.wrap_socket(self.socket, server_side=True)
+
+    def reset(self):
+        self.downloader, self.torrents = list(DOWNLOADER), list(TORRENTS)
+        self.magnet_added, self.hoster_added = MAGNET_ADDED, HOSTER_ADDED
+        if self.account == "mpv":
+            downloader, torrents, self.magnet_added, self.hoster_added = \
+                media_account(self.server_address[1])
+            self.downloader, self.torrents = list(downloader), list(torrents)
+        with self.fault_lock:
+            self.faults = []
+
+    def control(self, command):
+        """What a test asks of the stand-in (see the module's text)."""
+        if command.get("reset"):
+            self.reset()
+        if "faults" in command:
+            with self.fault_lock:
+                self.faults = [dict(rule) for rule in command["faults"]]
+        for _ in range(int(command.get("add_links", 0))):
+            self.added_links += 1
+            n = self.added_links
+            base = self.downloader[0]["downloadUrl"].rsplit("/", 2)[0] if self.downloader \
+                else "https://cdn.plix.test/dl"
+            row = _row(f"new{n}", f"Added.Later.{n:03d}.mkv", 1000 + n, 1767225600 + n)
+            row["downloadUrl"] = f"{base}/new{n}/Added.Later.{n:03d}.mkv"
+            self.downloader.insert(0, row)
+        return {"success": True, "value": {"downloader": len(self.downloader),
+                                           "faults": len(self.faults)}}
+
+    def fault_for(self, request):
+        """The first fault rule that matches request and still has times left, or None."""
+        with self.fault_lock:
+            for rule in self.faults:
+                if rule.get("match", "") in request and rule.get("times", -1) != 0:
+                    if rule.get("times", -1) > 0:
+                        rule["times"] -= 1
+                    return {k: v for k, v in rule.items() if k != "times"}
+        return None
 
     def fetch(self, link):
         """What the service gets when it fetches link itself."""

@@ -14,7 +14,6 @@ run checks that the key appears in no output, no log and no URL.
 import argparse
 import json
 import os
-import signal
 import socket
 import subprocess
 import sys
@@ -26,6 +25,7 @@ import urllib.parse
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 import service  # noqa: E402
+import standin  # noqa: E402
 
 KEY = "mpv E2E key+/&=9"
 API_HOST = "debrid-link.com"
@@ -37,55 +37,22 @@ state = {}
 def setUpModule():
     tmp = tempfile.TemporaryDirectory(prefix="plix-mpv-")
     state["tmp"] = tmp
-    d = tmp.name
-    cert, key = os.path.join(d, "cert.pem"), os.path.join(d, "key.pem")
-    names = [API_HOST, *service.HOSTS, service.MEDIA_HOST]
-    subprocess.run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
-                    "ec_paramgen_curve:prime256v1", "-nodes", "-days", "2", "-subj", "/CN=plix mpv",
-                    "-keyout", key, "-out", cert, "-addext",
-                    "subjectAltName=" + ",".join("DNS:" + n for n in names) + ",IP:127.0.0.1"],
-                   check=True, capture_output=True)
-    state["cert"] = cert
-    state["log"] = os.path.join(d, "requests.log")
-    port_file = os.path.join(d, "port")
-    state["service_err"] = open(os.path.join(d, "service.err"), "w+")
-    proc = subprocess.Popen([sys.executable, os.path.join(HERE, "service.py"), "--cert", cert,
-                             "--key", key, "--port-file", port_file, "--log", state["log"],
-                             "--api-key", KEY, "--api-host", API_HOST, "--account", "mpv"],
-                            stdout=subprocess.DEVNULL, stderr=state["service_err"])
-    state["proc"] = proc
-    deadline = time.monotonic() + 15
-    while not os.path.exists(port_file):
-        if proc.poll() is not None or time.monotonic() > deadline:
-            raise RuntimeError("the test service did not start")
-        time.sleep(0.05)
-    with open(port_file) as f:
-        state["port"] = int(f.read())
+    stand_in = standin.StandIn(tmp.name, KEY, API_HOST, account="mpv")
+    state["stand_in"] = stand_in
+    state["cert"] = stand_in.cert
+    state["port"] = stand_in.port
     state["downloader"], state["torrents"], _, _ = service.media_account(state["port"])
 
 
 def tearDownModule():
-    proc = state["proc"]
-    if proc.poll() is None:
-        proc.send_signal(signal.SIGTERM)
-        try:
-            proc.wait(timeout=5)
-        except subprocess.TimeoutExpired:
-            proc.kill()
-            proc.wait()
-    state["service_err"].seek(0)
-    errors = state["service_err"].read()
-    state["service_err"].close()
-    state["tmp"].cleanup()
-    if errors:
-        raise RuntimeError("the test service failed:\n" + errors)
+    try:
+        state["stand_in"].stop()
+    finally:
+        state["tmp"].cleanup()
 
 
 def requests_since(mark):
-    if not os.path.exists(state["log"]):
-        return []
-    with open(state["log"], encoding="utf-8") as f:
-        return [json.loads(line) for line in f.readlines()[mark:]]
+    return state["stand_in"].requests_since(mark)
 
 
 class Run:
@@ -94,7 +61,7 @@ class Run:
 
 class Mpv(unittest.TestCase):
     def mpv(self, *addresses, key=KEY, opts=(), probe_max=0, log_file=None, env_extra=None,
-            config_dir=None):
+            config_dir=None, args=()):
         env = {k: v for k, v in os.environ.items()
                if k.lower() not in ("http_proxy", "https_proxy", "all_proxy", "plix_api_key")}
         if key is not None:
@@ -107,10 +74,10 @@ class Mpv(unittest.TestCase):
         command = [MPV, *config, "--ytdl=no", "--vo=null", "--ao=null", "--idle=no",
                    "--no-resume-playback", "--tls-verify=yes", f"--tls-ca-file={state['cert']}",
                    f"--script={PLUGIN}", f"--script={os.path.join(HERE, 'mpv', 'probe.lua')}",
-                   "--script-opts=" + ",".join(script_opts)]
+                   "--script-opts=" + ",".join(script_opts), *args]
         if log_file:
             command += [f"--log-file={log_file}", "--msg-level=all=debug"]
-        mark = len(requests_since(0))
+        mark = state["stand_in"].mark()
         started = time.monotonic()
         proc = subprocess.run(command + list(addresses), capture_output=True, text=True,
                               env=env, timeout=300, cwd=state["tmp"].name)
@@ -122,6 +89,10 @@ class Mpv(unittest.TestCase):
                       for line in (proc.stdout + proc.stderr).splitlines() if "PROBE " in line]
         run.said = [line[line.index("plix: "):] for line in (proc.stdout + proc.stderr).splitlines()
                     if "plix: " in line]
+        # A failed entry fails quietly: never mpv's word that the scheme has
+        # no protocol handler, or was left out when mpv was built.
+        self.assertNotIn("No protocol handler", proc.stdout + proc.stderr)
+        self.assertNotIn("disabled at compile-time", proc.stdout + proc.stderr)
         texts = [run.out, run.err]
         if log_file:
             with open(log_file, encoding="utf-8", errors="replace") as f:
@@ -176,6 +147,11 @@ class Mpv(unittest.TestCase):
         self.assertEqual(len(subs[0]), 1)
         self.assertTrue(subs[0][0].endswith("/Pioneer.One.S01E01.Earthfall.en.srt"), subs[0])
         self.assertEqual(subs[1:], [[], [], []])
+        # The episodes reuse the torrent's listing: the seedbox and the
+        # torrent are each listed once for the whole season.
+        api = [(r["path"], r["query"]) for r in run.requests if r["host"] == API_HOST]
+        self.assertEqual(api, [("/api/v2/seedbox/list", [["page", "-1"], ["perPage", "-1"]]),
+                               ("/api/v2/seedbox/list", [["ids", "tS1"]])])
         # Every file: the .nfo, the cover and the subtitle join the list.
         run = self.mpv("debridlink://seedbox/tS1", opts=["plix-all-files=yes"], probe_max=1)
         self.assertEqual(run.played[0]["count"], 7)
@@ -261,6 +237,123 @@ class Mpv(unittest.TestCase):
         run = self.mpv("debridlink://seedbox/tS1", key=None, probe_max=1, config_dir=home)
         self.assertEqual(run.played[0]["count"], 7)
 
+    def test_subtitles_belong_to_their_video_with_their_language(self):
+        ids = {f["name"]: f["id"] for t in state["torrents"] if t["id"] == "tSUB"
+               for f in t["files"]}
+        videos = ["Show - 1.mkv", "Show - 10.mkv", "Movie.mkv", "Movie.Extended.mkv"]
+        run = self.mpv(*[f"debridlink://seedbox/tSUB/{ids[v]}" for v in videos])
+        self.assertEqual((run.code, self.titles(run)), (0, videos), run.out + run.err)
+
+        def tracks(played):
+            return [(urllib.parse.unquote(t["file"]).rsplit("/", 1)[1], t["lang"], t["title"],
+                     t["selected"]) for t in played["tracks"]]
+        self.assertEqual(tracks(run.played[0]), [
+            ("Show - 1.en.srt", "en", "English", True),
+            ("show - 1.FR.srt", "fr", "French", False),  # in a folder, in another case
+            ("Show - 1.pt-BR.srt", "pt-BR", "Portuguese (BR)", False)])
+        self.assertEqual(tracks(run.played[1]), [("Show - 10.srt", "", "Show - 10.srt", True)])
+        self.assertEqual(tracks(run.played[2]), [])  # the extended cut's is not its own
+        self.assertEqual(tracks(run.played[3]), [("Movie.Extended.en.srt", "en", "English", True)])
+        # --slang chooses among them.
+        for slang, shown in [("fr", "show - 1.FR.srt"), ("pt-BR,en", "Show - 1.pt-BR.srt"),
+                             ("de,eng", "Show - 1.en.srt")]:
+            with self.subTest(slang=slang):
+                run = self.mpv(f"debridlink://seedbox/tSUB/{ids['Show - 1.mkv']}",
+                               args=[f"--slang={slang}"])
+                self.assertEqual([t[0] for t in tracks(run.played[0]) if t[3]], [shown])
+        run = self.mpv(f"debridlink://seedbox/tSUB/{ids['Show - 1.mkv']}", args=["--sid=no"])
+        self.assertEqual([t for t in tracks(run.played[0]) if t[3]], [])
+
+    def test_every_downloader_link_and_links_added_later(self):
+        stand_in = state["stand_in"]
+        try:
+            stand_in.control(add_links=49)  # 53 links: two pages
+            run = self.mpv("debridlink://downloader", probe_max=1)
+            entries = run.played[0]["playlist"]
+            self.assertEqual(len(entries), 52)  # every link but the .nfo
+            self.assertEqual(entries[-1]["filename"], "debridlink://downloader/dl4")
+            pages = [r["query"][0][1] for r in run.requests
+                     if r["path"] == "/api/v2/downloader/list"]
+            self.assertEqual(pages, ["0", "1"])
+            # Links added on the site push the last ones onto a further page;
+            # an entry of the playlist made before still plays.
+            stand_in.control(add_links=5)
+            run = self.mpv("debridlink://downloader/dl4")
+            self.assertEqual((run.code, self.titles(run)), (0, ["Nosferatu.1922.flac"]))
+        finally:
+            stand_in.control(reset=True)
+        # An entry whose file is gone is named by its title, not its id.
+        playlist = ("memory://#EXTM3U\n#EXTINF:0,Gone.Film.mkv\n"
+                    "debridlink://seedbox/tS1/tS1-99\n")
+        run = self.mpv(playlist)
+        self.assertIn("plix: debridlink://seedbox/tS1/tS1-99: no file Gone.Film.mkv in the torrent",
+                      run.said)
+
+    def test_quit_and_next_during_a_stall(self):
+        stand_in = state["stand_in"]
+        try:
+            stand_in.control(faults=[{"match": "ids=tS1", "stall": 30}])
+            run = self.mpv("debridlink://seedbox/tS1/tS1-4", opts=["probe-quit-after=1"])
+            print(f"  quit during a 30 s stall: mpv exited after {run.seconds:.2f} s",
+                  file=sys.stderr)
+            self.assertEqual(run.code, 4)
+            self.assertLess(run.seconds, 5)
+            self.assertEqual(run.said, [], "quitting is not a failure to report")
+            run = self.mpv("debridlink://seedbox/tS1/tS1-4", "debridlink://seedbox/tSEED",
+                           opts=["probe-next-after=1"])
+            print(f"  next during a 30 s stall: the next entry played after {run.seconds:.2f} s",
+                  file=sys.stderr)
+            self.assertEqual((run.code, self.titles(run)), (0, ["Big.Buck.Bunny.mp4"]))
+            self.assertLess(run.seconds, 5)
+        finally:
+            stand_in.control(reset=True)
+
+    def test_a_service_that_hiccups(self):
+        stand_in = state["stand_in"]
+        listing = "GET /api/v2/downloader/list"
+        try:
+            # One 503, one 429 with Retry-After, one dropped connection: each
+            # read is sent again and the entry plays.
+            for fault in [{"status": 503, "body": "busy"},
+                          {"status": 429, "body": {"success": False, "error": "tooManyRequests"},
+                           "headers": {"Retry-After": "1"}},
+                          {"drop": True}]:
+                with self.subTest(fault=fault):
+                    stand_in.control(faults=[{"match": listing, "times": 1, **fault}])
+                    run = self.mpv("debridlink://downloader", probe_max=1)
+                    self.assertEqual(run.code, 0, run.out + run.err)
+                    self.assertEqual(len(self.titles(run)), 1)
+                    listed = [r for r in run.requests if r["path"] == "/api/v2/downloader/list"]
+                    self.assertEqual([bool(r.get("fault")) for r in listed], [True, False])
+                    if "status" in fault and fault["status"] == 429:
+                        self.assertGreater(run.seconds, 1)
+            # The service down in the middle of a season: three entries fail,
+            # and the playlist stops there instead of running through the rest.
+            stand_in.control(faults=[{"match": "/api/v2/", "status": 503, "body": "down"}])
+            season = [f"debridlink://seedbox/tS1/tS1-{i % 7}" for i in range(20)]
+            run = self.mpv(*season)
+            api = [r for r in run.requests if r["host"] == API_HOST]
+            print(f"  20 entries with the service down: {len(api)} requests, "
+                  f"{run.seconds:.2f} s", file=sys.stderr)
+            self.assertLessEqual(len(api), 6)
+            self.assertIn("plix: the service failed for 3 entries in a row; the playlist stops "
+                          "here", run.said)
+            self.assertEqual(len({line for line in run.said if "HTTP 503" in line}), 3)
+            # floodDetected, whatever its status: never sent again, and the
+            # playlist stops at once.
+            for status in (400, 429, 503):
+                with self.subTest(flood=status):
+                    stand_in.control(faults=[{"match": "/api/v2/", "status": status, "body": {
+                        "success": False, "error": "floodDetected",
+                        "error_description": "Too many requests"}}])
+                    run = self.mpv(*season[:5])
+                    api = [r for r in run.requests if r["host"] == API_HOST]
+                    self.assertEqual(len(api), 1)
+                    self.assertIn("plix: the service asked plix to slow down (floodDetected); "
+                                  "the playlist stops here", run.said)
+        finally:
+            stand_in.control(reset=True)
+
     def test_adding_is_off_unless_asked(self):
         hoster = f"{service.HOSTER}film"
         magnet = "magnet:?xt=urn:btih:" + "c9e15763f722f23e98a29decdfae341b98d53056"
@@ -271,9 +364,11 @@ class Mpv(unittest.TestCase):
                 self.assertEqual(run.requests, [], "adding is off: nothing sent")
                 self.assertIn("plix-add=yes", run.said[0])
         # A value that is no yes or no leaves adding off, and is not repeated.
-        run = self.mpv(magnet, opts=["plix-add=maybe-secret"])
-        self.assertEqual((run.code, run.requests), (2, []))
+        run = self.mpv(magnet, magnet, opts=["plix-add=maybe-secret"])
+        self.assertEqual(run.requests, [])
         self.assertIn("plix: plix-add takes yes or no; ignored", run.said)
+        # Said once, not once per entry (the OSD's copy aside).
+        self.assertLessEqual(run.said.count("plix: plix-add takes yes or no; ignored"), 2)
         self.assertNotIn("maybe-secret", run.out + run.err)
         for address, title in [(f"debridlink://add/{hoster}", "Nosferatu.1922.1080p.mkv"),
                                (magnet, "Night.of.the.Living.Dead.1968.mkv")]:

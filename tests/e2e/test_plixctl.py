@@ -12,7 +12,6 @@ the local port. Every run checks that the API key shows in no output.
 import argparse
 import json
 import os
-import signal
 import socket
 import subprocess
 import sys
@@ -25,6 +24,7 @@ import urllib.parse
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 import service  # noqa: E402  (the account's data)
+import standin  # noqa: E402
 
 KEY = "E2E key+/&=7"  # needs percent-encoding in a URL
 WRONG_KEY = "wrong-key-1234"
@@ -52,32 +52,10 @@ def setUpModule():
     base = next(line.split()[1] for line in version.stdout.splitlines()
                 if line.startswith("service "))
     state["api_host"] = urllib.parse.urlsplit(base).hostname
-    hosts = [state["api_host"], *service.HOSTS]
-    cert, key = os.path.join(d, "cert.pem"), os.path.join(d, "key.pem")
-    subprocess.run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
-                    "ec_paramgen_curve:prime256v1", "-nodes", "-days", "2",
-                    "-subj", "/CN=plix e2e", "-keyout", key, "-out", cert,
-                    "-addext", "subjectAltName=" + ",".join("DNS:" + h for h in hosts)],
-                   check=True, capture_output=True)
-    state["cert"] = cert
     state["files"] = make_torrents(d)
-    state["log"] = os.path.join(d, "requests.log")
-    port_file = os.path.join(d, "port")
-    state["service_err"] = open(os.path.join(d, "service.err"), "w+")
-    proc = subprocess.Popen([sys.executable, os.path.join(HERE, "service.py"), "--cert", cert,
-                             "--key", key, "--port-file", port_file, "--log", state["log"],
-                             "--api-key", KEY, "--api-host", state["api_host"],
-                             "--files-dir", state["files"]],
-                            stdout=subprocess.DEVNULL, stderr=state["service_err"])
-    state["pid"] = proc.pid
-    state["proc"] = proc
-    deadline = time.monotonic() + 15
-    while not os.path.exists(port_file):
-        if proc.poll() is not None or time.monotonic() > deadline:
-            raise RuntimeError("the test service did not start: " + service_errors())
-        time.sleep(0.05)
-    with open(port_file) as f:
-        state["port"] = int(f.read())
+    stand_in = standin.StandIn(d, KEY, state["api_host"], files_dir=state["files"])
+    state["stand_in"] = stand_in
+    state["cert"], state["port"], state["log"] = stand_in.cert, stand_in.port, stand_in.log
 
 
 def make_torrents(d):
@@ -103,26 +81,10 @@ def real_torrent():
 
 
 def tearDownModule():
-    proc = state.get("proc")
-    if proc and proc.poll() is None:
-        os.kill(state["pid"], signal.SIGTERM)
-        try:
-            proc.wait(timeout=5)
-        except subprocess.TimeoutExpired:
-            os.kill(state["pid"], signal.SIGKILL)
-            proc.wait()
-    errors = service_errors()
-    state["service_err"].close()
-    state["tmp"].cleanup()
-    if errors:
-        raise RuntimeError("the test service failed:\n" + errors)
-
-
-def service_errors():
-    f = state["service_err"]
-    f.flush()
-    f.seek(0)
-    return f.read()
+    try:
+        state["stand_in"].stop()
+    finally:
+        state["tmp"].cleanup()
 
 
 def requests_since(mark, probes=False):
@@ -301,6 +263,31 @@ class Live(unittest.TestCase):
 
         run = self.plixctl("ls", "nowhere")
         self.assertFails(run, 12, "no such folder: nowhere")
+
+    def test_every_downloader_page(self):
+        stand_in = state["stand_in"]
+        try:
+            stand_in.control(add_links=97)  # 100 links: pages 0 and 1 full, page 2 empty
+            mark = log_mark()
+            run = self.plixctl("--json", "ls", "downloader")
+            self.assertEqual(run.code, 0, run.err)
+            names = [i["name"] for i in run.json()]
+            self.assertEqual(len(names), 100)
+            self.assertEqual(names[-3:], [r["name"] for r in service.DOWNLOADER])
+            self.assertEqual([r["query"][0] for r in requests_since(mark)],
+                             [["page", "0"], ["page", "1"], ["page", "2"]])
+            # One page alone, and the table of them all.
+            run = self.plixctl("--json", "ls", "downloader/1")
+            self.assertEqual([i["name"] for i in run.json()], names[50:])
+            run = self.plixctl("ls", "downloader")
+            self.assertEqual(len(run.out.splitlines()), 101)
+            # stream finds a link on any page.
+            row = service.DOWNLOADER[2]
+            run = self.plixctl("stream", "downloader/" + row["name"])
+            self.assertEqual(run.out, row["downloadUrl"] + "\n")
+            self.assertFails(self.plixctl("ls", "downloader/x"), 12, "no such folder: downloader/x")
+        finally:
+            stand_in.control(reset=True)
 
     def test_large_listing(self):
         big = service.TORRENTS[2]

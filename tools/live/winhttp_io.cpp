@@ -1,8 +1,14 @@
 // The live transport on WinHTTP (Windows): the system's own HTTP stack, so
 // plixctl.exe needs no DLL beyond Windows'. It behaves toward the plug-in as
 // the libcurl transport does:
-// - one request handle per exchange on a shared session, so the table takes
+// - one request handle per attempt on a shared session, so the table takes
 //   concurrent calls;
+// - WinHTTP's time-outs count per step (connect, send, each read), so each
+//   is set to what is left of the exchange's time before the step, and the
+//   exchange ends within its time-out as the libcurl one does; WinHTTP's
+//   synchronous calls cannot be interrupted, so an attempt that may be
+//   cancelled runs on a thread of its own, which the cancelled exchange
+//   leaves behind to end by its deadline;
 // - the key moved from the URL's "apikey" parameter into an
 //   "Authorization: Bearer" header (unless key_in_query); a request with the
 //   key never follows a redirect, so the header cannot reach another host,
@@ -26,12 +32,15 @@
 #include <wincrypt.h>
 #include <winhttp.h>
 
+#include <condition_variable>
 #include <fstream>
 #include <iterator>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 
-#include "bearer.h"
-#include "live_io.h"
+#include "live_stack.h"
 
 namespace {
 
@@ -216,11 +225,6 @@ void CALLBACK on_status(HINTERNET request, DWORD_PTR context, DWORD status, void
     if (!check->ok) WinHttpCloseHandle(request);
 }
 
-int fail(char **error_out, const std::string &text) {
-    *error_out = live_copy_out(text);
-    return -1;
-}
-
 // WinHTTP sends a request as soon as its TLS handshake is done, and closing
 // the request in the SENDING_REQUEST callback does not stop every WinHTTP
 // (Wine's has built the request and sends it whatever the callback did).
@@ -234,7 +238,13 @@ int fail(char **error_out, const std::string &text) {
 // exchange, and only with a CA file or a --connect-to rule. error is the
 // line to report otherwise.
 bool probe_verified(HINTERNET connection, const cert_check &check, const std::wstring &host_header,
-                    std::string &error) {
+                    const live_request &request, std::string &error);
+
+// Every phase of a request may take what is left of the exchange's time.
+void set_timeouts(HINTERNET h, const live_request &request);
+
+bool probe_verified(HINTERNET connection, const cert_check &check, const std::wstring &host_header,
+                    const live_request &request, std::string &error) {
     handle probe;
     probe.h = WinHttpOpenRequest(connection, L"HEAD", L"/", nullptr, WINHTTP_NO_REFERER,
                                  WINHTTP_DEFAULT_ACCEPT_TYPES, WINHTTP_FLAG_SECURE);
@@ -242,6 +252,7 @@ bool probe_verified(HINTERNET connection, const cert_check &check, const std::ws
         error = failure_text(GetLastError());
         return false;
     }
+    set_timeouts(probe.h, request);
     DWORD flags = SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_CERT_CN_INVALID;
     WinHttpSetOption(probe.h, WINHTTP_OPTION_SECURITY_FLAGS, &flags, sizeof flags);
     DWORD off = WINHTTP_DISABLE_REDIRECTS;
@@ -280,29 +291,54 @@ bool install_check(HINTERNET request) {
 #endif
 }
 
-// One request and its response, without following redirects; location
-// receives a redirect's Location header.
-int exchange_once(const live_options *o, const keyed_url &target_url, const char *body,
-                  const char *content_type, live_body &answer, DWORD &status, std::string &location,
-                  std::string &error);
-
-}  // namespace
-
-int live_exchange(const live_options *o, const char *url, const char *body,
-                  const char *content_type, char **body_out, int *status_out, char **error_out) {
-    keyed_url target_url = o->key_in_query ? keyed_url{url, "", false} : split_key(url);
-    bool keyed = carries_key(target_url);
-    live_body answer;
-    answer.limit = live_answer_limit(keyed);
-    std::string location, error;
+// What one request and its response came to, without following redirects.
+struct hop {
     DWORD status = 0;
+    std::string location;     // a redirect's Location header
+    std::string retry_after;  // the Retry-After header
+    std::string error;        // what went wrong, when the request failed
+    bool dropped = false;     // the connection closed before a whole answer
+};
+
+int exchange_once(const live_request &request, const keyed_url &target_url, live_body &answer,
+                  hop &out);
+
+// The errors that mean the connection went away before a whole answer.
+bool dropped_error(DWORD code) {
+    return code == ERROR_WINHTTP_CONNECTION_ERROR || code == ERROR_WINHTTP_INVALID_SERVER_RESPONSE;
+}
+
+// Every phase of a request may take what is left of the exchange's time,
+// connecting at most the connect time-out of it: WinHTTP's time-outs count
+// per step, so they are set afresh before each.
+void set_timeouts(HINTERNET h, const live_request &request) {
+    int left = static_cast<int>(live_ms_left(request.deadline));
+    long connect_ms = request.options->connect_timeout * 1000;
+    int connect = connect_ms < left ? static_cast<int>(connect_ms) : left;
+    WinHttpSetTimeouts(h, connect, connect, left, left);
+}
+
+// One attempt, its redirects followed here.
+void send_hops(const live_request &request, live_reply &reply) {
+    keyed_url target_url = request.target;
+    bool keyed = carries_key(target_url);
     for (int hops = 0;; ++hops) {
-        if (exchange_once(o, target_url, body, content_type, answer, status, location, error) != 0)
-            return fail(error_out, error);
-        bool redirect =
-            status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+        hop h;
+        if (exchange_once(request, target_url, reply.body, h) != 0) {
+            reply.error = h.error;
+            reply.dropped = h.dropped;
+            return;
+        }
+        bool redirect = h.status == 301 || h.status == 302 || h.status == 303 || h.status == 307 ||
+                        h.status == 308;
         // Only the unauthenticated GET of a link follows redirects.
-        if (!redirect || keyed || body || location.empty() || hops == 10) break;
+        if (!redirect || keyed || request.body || h.location.empty() || hops == 10) {
+            reply.completed = true;
+            reply.status = static_cast<int>(h.status);
+            reply.retry_after = h.retry_after;
+            return;
+        }
+        std::string location = h.location;
         if (location.find("://") == std::string::npos) {
             // A path on the same host: keep the scheme and authority.
             size_t authority = target_url.url.find("://");
@@ -313,25 +349,99 @@ int live_exchange(const live_options *o, const char *url, const char *body,
         }
         target_url = keyed_url{location, "", false};
     }
-    *body_out = answer.take();
-    if (!*body_out) return fail(error_out, "out of memory");
-    *status_out = static_cast<int>(status);
-    return 0;
+}
+
+// An attempt that runs on a thread of its own, so that the exchange that
+// waits for it can be cancelled at once: WinHTTP's synchronous calls cannot
+// be interrupted. A cancelled attempt is left to end by its deadline, on
+// its own copies of what it sends; its answer is thrown away.
+struct detached_attempt {
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
+    std::string body;  // the request's body, when it has one
+    live_request request;
+    live_reply reply;
+};
+
+void wake_attempt(void *p) {
+    auto *a = static_cast<detached_attempt *>(p);
+    std::lock_guard<std::mutex> hold(a->mutex);
+    a->finished.notify_all();
+}
+
+// Hands what an attempt read over to the caller's reply.
+void take_reply(live_reply &to, live_reply &from) {
+    to.completed = from.completed;
+    to.status = from.status;
+    to.retry_after = from.retry_after;
+    to.dropped = from.dropped;
+    to.error = from.error;
+    std::swap(to.body.data, from.body.data);
+    std::swap(to.body.length, from.body.length);
+    std::swap(to.body.capacity, from.body.capacity);
+    to.body.too_large = from.body.too_large;
+    to.body.out_of_memory = from.body.out_of_memory;
+}
+
+}  // namespace
+
+void live_send(const live_request &request, live_reply &reply) {
+    if (!request.cancel) return send_hops(request, reply);
+    auto attempt = std::make_shared<detached_attempt>();
+    attempt->request = request;
+    attempt->request.cancel = nullptr;
+    if (request.body) {
+        attempt->body = request.body;
+        attempt->request.body = attempt->body.c_str();
+    }
+    attempt->reply.body.limit = reply.body.limit;
+    live_cancel::waker waker{wake_attempt, attempt.get()};
+    if (!request.cancel->attach(&waker)) {
+        reply.error = "cancelled";
+        return;
+    }
+    std::thread([attempt] {
+        send_hops(attempt->request, attempt->reply);
+        std::lock_guard<std::mutex> hold(attempt->mutex);
+        attempt->done = true;
+        attempt->finished.notify_all();
+    }).detach();
+    bool done;
+    {
+        std::unique_lock<std::mutex> hold(attempt->mutex);
+        attempt->finished.wait(hold, [&] { return attempt->done || request.cancel->cancelled(); });
+        done = attempt->done;
+    }
+    // Detached outside the attempt's lock: a cancel takes the token's lock,
+    // then this one.
+    request.cancel->detach(&waker);
+    if (done)
+        take_reply(reply, attempt->reply);
+    else
+        reply.error = "cancelled";
 }
 
 namespace {
 
-int exchange_once(const live_options *o, const keyed_url &target_url, const char *body,
-                  const char *content_type, live_body &answer, DWORD &status, std::string &location,
-                  std::string &error) {
-    auto fail = [&error](const std::string &text) {
-        error = text;
+int exchange_once(const live_request &request, const keyed_url &target_url, live_body &answer,
+                  hop &out) {
+    auto fail = [&out](const std::string &text) {
+        out.error = text;
         return -1;
     };
+    auto fail_code = [&out](DWORD code) {
+        out.error = failure_text(code);
+        out.dropped = dropped_error(code);
+        return -1;
+    };
+    // A cancel is seen between the steps of a request.
+    auto cancelled = [&request] { return request.cancel && request.cancel->cancelled(); };
+    const live_options *o = request.options;
+    const char *body = request.body;
+    const char *content_type = request.content_type;
     answer.clear();
-    location.clear();
-    if (target_url.key.find_first_of("\r\n") != std::string::npos)
-        return fail("the API key holds a line break");
+    if (cancelled()) return fail("cancelled");
 
     std::wstring wide = widen(target_url.url);
     URL_COMPONENTS parts{};
@@ -345,17 +455,18 @@ int exchange_once(const live_options *o, const keyed_url &target_url, const char
     object.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
     target t = route_of(o, host, parts.nPort);
 
-    handle connection, request;
+    handle connection, req;
     connection.h = WinHttpConnect(g_session, widen(t.connect_host).c_str(), t.connect_port, 0);
     if (!connection.h) return fail(failure_text(GetLastError()));
-    request.h = WinHttpOpenRequest(connection.h, body ? L"POST" : L"GET", object.c_str(), nullptr,
-                                   WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
-                                   secure ? WINHTTP_FLAG_SECURE : 0);
-    if (!request.h) return fail(failure_text(GetLastError()));
+    req.h = WinHttpOpenRequest(connection.h, body ? L"POST" : L"GET", object.c_str(), nullptr,
+                               WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                               secure ? WINHTTP_FLAG_SECURE : 0);
+    if (!req.h) return fail(failure_text(GetLastError()));
+    set_timeouts(req.h, request);
 
-    // Redirects are followed by live_exchange, never by WinHTTP.
+    // Redirects are followed by live_send, never by WinHTTP.
     DWORD off = WINHTTP_DISABLE_REDIRECTS;
-    WinHttpSetOption(request.h, WINHTTP_OPTION_DISABLE_FEATURE, &off, sizeof off);
+    WinHttpSetOption(req.h, WINHTTP_OPTION_DISABLE_FEATURE, &off, sizeof off);
 
     // The certificate is checked here when WinHTTP cannot do it alone: with
     // a CA file of our own, or when the connection goes to another host
@@ -365,8 +476,8 @@ int exchange_once(const live_options *o, const keyed_url &target_url, const char
     bool own_check = secure && (g_roots || t.redirected);
     if (own_check) {
         DWORD flags = SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_CERT_CN_INVALID;
-        WinHttpSetOption(request.h, WINHTTP_OPTION_SECURITY_FLAGS, &flags, sizeof flags);
-        if (!install_check(request.h))
+        WinHttpSetOption(req.h, WINHTTP_OPTION_SECURITY_FLAGS, &flags, sizeof flags);
+        if (!install_check(req.h))
             return fail("the server's certificate cannot be checked for " + host);
     }
 
@@ -378,7 +489,9 @@ int exchange_once(const live_options *o, const keyed_url &target_url, const char
     }
     if (own_check) {
         std::string why;
-        if (!probe_verified(connection.h, check, host_line, why)) return fail(why);
+        if (!probe_verified(connection.h, check, host_line, request, why)) return fail(why);
+        if (cancelled()) return fail("cancelled");
+        set_timeouts(req.h, request);
     }
     std::wstring headers = host_line;
     if (target_url.has_key) headers += L"Authorization: Bearer " + widen(target_url.key) + L"\r\n";
@@ -400,43 +513,50 @@ int exchange_once(const live_options *o, const keyed_url &target_url, const char
         }
     }
 
-    BOOL sent = WinHttpSendRequest(
-        request.h, headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headers.c_str(),
-        headers.empty() ? 0 : static_cast<DWORD>(-1L),
-        data.empty() ? WINHTTP_NO_REQUEST_DATA : const_cast<char *>(data.data()),
-        static_cast<DWORD>(data.size()), static_cast<DWORD>(data.size()),
-        reinterpret_cast<DWORD_PTR>(own_check ? &check : nullptr));
+    BOOL sent =
+        WinHttpSendRequest(req.h, headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headers.c_str(),
+                           headers.empty() ? 0 : static_cast<DWORD>(-1L),
+                           data.empty() ? WINHTTP_NO_REQUEST_DATA : const_cast<char *>(data.data()),
+                           static_cast<DWORD>(data.size()), static_cast<DWORD>(data.size()),
+                           reinterpret_cast<DWORD_PTR>(own_check ? &check : nullptr));
     DWORD send_error = sent ? 0 : GetLastError();
     if (own_check && check.done && !check.ok) {
-        request.h = nullptr;  // closed by the callback
+        req.h = nullptr;  // closed by the callback
         return fail("the server's certificate is not valid for " + host);
     }
-    if (!sent) return fail(failure_text(send_error));
+    if (!sent) return fail_code(send_error);
     // A request goes on only when the check ran and passed.
     if (own_check && !check.passed())
         return fail("the server's certificate was not checked for " + host);
-    if (!WinHttpReceiveResponse(request.h, nullptr)) return fail(failure_text(GetLastError()));
-    status = 0;
+    if (!WinHttpReceiveResponse(req.h, nullptr)) return fail_code(GetLastError());
+    DWORD status = 0;
     DWORD size = sizeof status;
-    WinHttpQueryHeaders(request.h, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+    WinHttpQueryHeaders(req.h, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
                         WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX);
-    wchar_t where[4096];
-    DWORD where_size = sizeof where;
-    if (WinHttpQueryHeaders(request.h, WINHTTP_QUERY_LOCATION, WINHTTP_HEADER_NAME_BY_INDEX, where,
-                            &where_size, WINHTTP_NO_HEADER_INDEX))
-        location = narrow(where, static_cast<int>(where_size / sizeof(wchar_t)));
+    out.status = status;
+    wchar_t text[4096];
+    DWORD text_size = sizeof text;
+    if (WinHttpQueryHeaders(req.h, WINHTTP_QUERY_LOCATION, WINHTTP_HEADER_NAME_BY_INDEX, text,
+                            &text_size, WINHTTP_NO_HEADER_INDEX))
+        out.location = narrow(text, static_cast<int>(text_size / sizeof(wchar_t)));
+    text_size = sizeof text;
+    if (WinHttpQueryHeaders(req.h, WINHTTP_QUERY_RETRY_AFTER, WINHTTP_HEADER_NAME_BY_INDEX, text,
+                            &text_size, WINHTTP_NO_HEADER_INDEX))
+        out.retry_after = narrow(text, static_cast<int>(text_size / sizeof(wchar_t)));
     // An announced length past the bound fails before anything is read.
     wchar_t announced[32];
     DWORD announced_size = sizeof announced;
-    if (WinHttpQueryHeaders(request.h, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX,
+    if (WinHttpQueryHeaders(req.h, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX,
                             announced, &announced_size, WINHTTP_NO_HEADER_INDEX) &&
         _wcstoui64(announced, nullptr, 10) > answer.limit)
         return fail(live_too_large(target_url.url, answer.limit));
     char chunk[65536];
     for (;;) {
+        if (cancelled()) return fail("cancelled");
+        DWORD receive = static_cast<DWORD>(live_ms_left(request.deadline));
+        WinHttpSetOption(req.h, WINHTTP_OPTION_RECEIVE_TIMEOUT, &receive, sizeof receive);
         DWORD got = 0;
-        if (!WinHttpReadData(request.h, chunk, sizeof chunk, &got))
-            return fail(failure_text(GetLastError()));
+        if (!WinHttpReadData(req.h, chunk, sizeof chunk, &got)) return fail_code(GetLastError());
         if (!got) break;
         if (!answer.add(chunk, got))
             return fail(answer.too_large ? live_too_large(target_url.url, answer.limit)
@@ -470,9 +590,6 @@ bool live_io_start(const live_options *o, std::string &error) {
         error = failure_text(GetLastError());
         return false;
     }
-    int connect_ms = static_cast<int>(o->connect_timeout * 1000);
-    int total_ms = static_cast<int>(o->timeout * 1000);
-    WinHttpSetTimeouts(g_session, connect_ms, connect_ms, total_ms, total_ms);
     if (!o->cacert.empty()) {
         g_roots = load_pem(o->cacert, error);
         if (!g_roots) return false;

@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "host_plix.h"
 #include "text.h"
 
 int exit_for(int result) { return result == 0 ? kExitOk : 10 - result; }
@@ -40,8 +41,9 @@ constexpr char kUsageHead[] = R"(usage: plixctl [options] COMMAND [ARGUMENT]
 
 Commands
   validate          check the API key and show the account
-  ls [FOLDER]       list a folder: the root (default), downloader, seedbox or a
-                    torrent folder s<id>; the PATH column is what ls and stream take
+  ls [FOLDER]       list a folder: the root (default), downloader (every page),
+                    downloader/<n> (page n of 50), seedbox or a torrent folder
+                    s<id>; the PATH column is what ls and stream take
   tree              walk the root, downloader, seedbox and every torrent folder
   stream ENTRY      the URL to play for ENTRY: a PATH shown by ls (FOLDER/NAME)
                     or a listing item as JSON
@@ -201,15 +203,8 @@ bool parse_options(int argc, char **argv, options &o, int &code) {
 }
 
 bool read_key(const options &o, std::string &key, bool &blank_env) {
-    blank_env = false;
-    if (!o.key_file.empty()) {
-        std::string error;
-        if (read_key_file(o.key_file, key, error)) return true;
-        fprintf(stderr, "plixctl: %s\n", error.c_str());
-        return false;
-    }
-    const char *env = getenv("PLIX_API_KEY");
-    key = env ? trim(env) : "";
-    blank_env = env && key.empty();
-    return true;
+    std::string error;
+    if (read_account_key(o.key_file, key, blank_env, error)) return true;
+    fprintf(stderr, "plixctl: %s\n", error.c_str());
+    return false;
 }

@@ -12,29 +12,18 @@
 #include "live_io.h"
 #include "text.h"
 
-int host::call(const op &run, std::string &answer) {
-    std::vector<char> out(256 * 1024);
-    int rc = run(out.data(), static_cast<int>(out.size()));
-    if (rc == PLIX_OK) {
-        answer = out.data();
-    } else if (rc == PLIX_E_BUFFER && api.result_json()[0]) {
-        answer = api.result_json();
-        rc = PLIX_OK;
-    }
-    return rc;
-}
-
 int host::fail(int rc, const char *hint) {
-    const char *why = api.last_error();
-    fprintf(errors, "plixctl: %s%s\n", why[0] ? why : "failed", hint ? hint : "");
+    fprintf(errors, "plixctl: %s%s\n", plix_failure(api, rc).c_str(), hint ? hint : "");
     return exit_for(rc);
 }
 
 int host::list(const std::string &folder, std::string &answer) {
     std::string name = folder_name(folder);
-    return call(
-        [&](char *out, int cap) { return api.list(settings.c_str(), name.c_str(), out, cap); },
-        answer);
+    if (name != "downloader") return plix_list_folder(api, settings, name, answer);
+    std::vector<listing_item> items;
+    int rc = plix_downloader_all(plix_lister(api, settings), items);
+    if (rc == PLIX_OK) answer = items_json(items);
+    return rc;
 }
 
 std::string folder_name(const std::string &folder) {
@@ -46,7 +35,7 @@ std::string folder_name(const std::string &folder) {
     return name;
 }
 
-std::string shown_path(const std::string &folder, const item &it) {
+std::string shown_path(const std::string &folder, const listing_item &it) {
     if (it.folder || folder.empty()) return it.path;
     return folder + "/" + it.name;
 }
@@ -83,33 +72,7 @@ long long int_of(yyjson_val *obj, const char *key, long long fallback) {
     return yyjson_is_int(v) ? yyjson_get_sint(v) : fallback;
 }
 
-std::string write_json(yyjson_val *v) {
-    char *text = yyjson_val_write(v, 0, nullptr);
-    std::string out = text ? text : "";
-    free(text);
-    return out;
-}
-
 }  // namespace
-
-bool read_items(const std::string &answer, std::vector<item> &items) {
-    json_doc doc(answer);
-    if (!yyjson_is_arr(doc.root())) return false;
-    size_t i, n;
-    yyjson_val *v;
-    yyjson_arr_foreach(doc.root(), i, n, v) {
-        item it;
-        it.name = str_of(v, "name");
-        it.path = str_of(v, "path");
-        it.id = str_of(v, "id");
-        it.folder = yyjson_get_bool(yyjson_obj_get(v, "folder"));
-        it.size = int_of(v, "size", -1);
-        it.status = int_of(v, "status", -1);
-        it.json = write_json(v);
-        items.push_back(std::move(it));
-    }
-    return true;
-}
 
 namespace {
 
@@ -152,20 +115,20 @@ int cmd_ls(host &h, const std::string &given) {
     }
     if (rc != PLIX_OK) return h.fail(rc);
     if (h.opt.json) return print_json(answer);
-    std::vector<item> items;
+    std::vector<listing_item> items;
     if (!read_items(answer, items)) return bad_answer("list");
     if (items.empty()) {
         printf("(empty)\n");
         return kExitOk;
     }
     size_t name_width = 4, status_width = 6;
-    for (const item &it : items) {
+    for (const listing_item &it : items) {
         name_width = std::max(name_width, display_width(shown(it.name)));
         status_width = std::max(status_width, status_words(it.status).size());
     }
     printf("%-4s  %9s  %s  %s  %s\n", "TYPE", "SIZE", pad("STATUS", status_width).c_str(),
            pad("NAME", name_width).c_str(), "PATH");
-    for (const item &it : items) {
+    for (const listing_item &it : items) {
         printf("%-4s  %9s  %s  %s  %s\n", it.folder ? "dir" : "file", human_size(it.size).c_str(),
                pad(status_words(it.status), status_width).c_str(),
                pad(shown(it.name), name_width).c_str(), shown(shown_path(folder, it)).c_str());
@@ -179,10 +142,10 @@ int walk(host &h, const std::string &folder, int depth) {
     std::string answer;
     int rc = h.list(folder, answer);
     if (rc != PLIX_OK) return h.fail(rc);
-    std::vector<item> items;
+    std::vector<listing_item> items;
     if (!read_items(answer, items)) return bad_answer("list");
     std::string indent(static_cast<size_t>(depth) * 4, ' ');
-    for (const item &it : items) {
+    for (const listing_item &it : items) {
         if (!it.folder) {
             printf("%s%s  (%s)\n", indent.c_str(), shown(it.name).c_str(),
                    human_size(it.size).c_str());
@@ -232,10 +195,10 @@ int cmd_stream(host &h, const std::string &entry) {
             return exit_for(rc);
         }
         if (rc != PLIX_OK) return h.fail(rc);
-        std::vector<item> items;
+        std::vector<listing_item> items;
         if (!read_items(answer, items)) return bad_answer("list");
         json.clear();
-        for (const item &it : items) {
+        for (const listing_item &it : items) {
             // What ls printed, raw or with its control characters escaped.
             std::string listed = shown_path(folder, it);
             if (it.name == name || listed == path || shown(listed) == path) {
@@ -266,7 +229,7 @@ int cmd_stream(host &h, const std::string &entry) {
 int cmd_add(host &h, const std::string &link) {
     // Without --allow-writes the gate stays closed and the plug-in refuses.
     if (h.opt.allow_writes) h.api.allow_writes(1);
-    std::string request = "{\"Link\":" + json_string(link) + "}";
+    std::string request = link_request_json(link);
     std::string answer;
     int rc = h.call(
         [&](char *out, int cap) {

@@ -10,34 +10,23 @@
 
 #include "cli.h"
 #include "fixture.h"
-#include "plugin.h"
-
-// One listing item as plixctl shows it.
-struct item {
-    std::string name, path, id, json;
-    bool folder = false;
-    long long size = -1;
-    long long status = -1;
-};
+#include "host_plix.h"
 
 // What the commands share: the plug-in, the options, the account settings.
 struct host {
-    plugin api;
+    plix_api api;
     options opt;
     std::string settings;  // {"APIKey": ...}
     bool fake = false;
     fixture demo;
     FILE *errors = stderr;  // the tour sends them to stdout, in line with its steps
 
-    using op = std::function<int(char *, int)>;
-
-    // Runs one operation. Success leaves its JSON in answer. An answer too
-    // large for the buffer is taken from the result channel, where the
-    // plug-in keeps it whole, rather than repeating the request.
-    int call(const op &run, std::string &answer);
+    // Runs one operation (plix_call). Success leaves its JSON in answer.
+    int call(const plix_op &run, std::string &answer) { return plix_call(api, run, answer); }
     // One line on stderr with the plug-in's message; the exit code of its class.
     int fail(int rc, const char *hint = nullptr);
-    // Lists a folder as the plug-in names it (see folder_name).
+    // Lists a folder as the plug-in names it (see folder_name); the
+    // downloader with every page.
     int list(const std::string &folder, std::string &answer);
 };
 
@@ -48,10 +37,7 @@ std::string folder_name(const std::string &folder);
 
 // What ls and stream take for an item of folder: a folder's own path, a
 // file's FOLDER/NAME.
-std::string shown_path(const std::string &folder, const item &it);
-
-// Reads a listing answer; false when it is no JSON array.
-bool read_items(const std::string &answer, std::vector<item> &items);
+std::string shown_path(const std::string &folder, const listing_item &it);
 
 int cmd_validate(host &h);
 int cmd_ls(host &h, const std::string &folder);

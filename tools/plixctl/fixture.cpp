@@ -5,8 +5,8 @@
 #include <string.h>
 #include <yyjson.h>
 
+#include "host_plix.h"
 #include "host_text.h"
-#include "plugin.h"
 
 namespace {
 
@@ -83,7 +83,7 @@ bool read_route(yyjson_val *v, const std::string &base, const std::string &key, 
     return true;
 }
 
-bool program(const plugin &api, const fake_route &r) {
+bool program(const plix_api &api, const fake_route &r) {
     return api.fake_set(r.method.c_str(), r.url.c_str(), r.status, r.body.c_str()) == PLIX_OK;
 }
 
@@ -123,7 +123,7 @@ bool fixture_read(const std::string &text, const std::string &base, fixture &out
     return ok;
 }
 
-bool fixture_install(const plugin &api, const fixture &f, std::string &error) {
+bool fixture_install(const plix_api &api, const fixture &f, std::string &error) {
     api.fake_reset();
     for (const fake_route &r : f.routes) {
         if (!program(api, r)) {
@@ -135,7 +135,7 @@ bool fixture_install(const plugin &api, const fixture &f, std::string &error) {
     return true;
 }
 
-void fixture_follow_up(const plugin &api, fixture &f) {
+void fixture_follow_up(const plix_api &api, fixture &f) {
     std::vector<fake_route> next;
     for (fake_route &r : f.routes) {
         if (r.then.empty() || api.fake_calls(r.method.c_str(), r.url.c_str()) == 0) continue;

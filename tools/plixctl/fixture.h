@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-struct plugin;
+struct plix_api;
 
 struct fake_route {
     std::string method;
@@ -43,8 +43,8 @@ bool fixture_read(const std::string &text, const std::string &base, fixture &out
                   std::string &error);
 
 // Empties the fake transport and programs the fixture's routes into it.
-bool fixture_install(const plugin &api, const fixture &f, std::string &error);
+bool fixture_install(const plix_api &api, const fixture &f, std::string &error);
 
 // Programs the follow-up routes of every route that has answered since the
 // fixture was installed, each once.
-void fixture_follow_up(const plugin &api, fixture &f);
+void fixture_follow_up(const plix_api &api, fixture &f);

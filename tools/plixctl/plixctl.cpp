@@ -12,6 +12,7 @@
 
 #include "cli.h"
 #include "commands.h"
+#include "library_path.h"
 #include "live_io.h"
 #include "text.h"
 
@@ -65,7 +66,7 @@ int open_account(host &h, bool demo) {
             return kExitSetup;
         }
     }
-    h.settings = "{\"APIKey\":" + json_string(key) + "}";
+    h.settings = settings_json(key);
     return kExitOk;
 }
 
@@ -123,7 +124,7 @@ int main(int argc, char **argv) {
     }
     if (h.opt.library.empty()) h.opt.library = default_library_path();
     std::string error;
-    if (!h.api.load(h.opt.library, error)) {
+    if (!plix_api_load(h.api, h.opt.library, error)) {
         fprintf(stderr, "plixctl: %s\n", error.c_str());
         return kExitSetup;
     }

@@ -18,9 +18,9 @@ int cmd_demo(host &h) {
     };
     auto first = [&](const std::string &folder, bool want_folder, std::string &path) {
         std::string answer;
-        std::vector<item> items;
+        std::vector<listing_item> items;
         if (h.list(folder, answer) != PLIX_OK || !read_items(answer, items)) return false;
-        for (const item &it : items) {
+        for (const listing_item &it : items) {
             if (it.folder == want_folder) {
                 path = shown_path(folder, it);
                 return true;
