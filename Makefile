@@ -10,7 +10,7 @@ DEPS ?= deps
 WINDOWS_DEPS := $(if $(DEPS),deps-windows)
 BENCH_DEPS := $(if $(DEPS),deps-bench)
 # The tests that run under ThreadSanitizer: those with threads in them.
-TSAN_TESTS = test_stress test_boundary test_exchange
+TSAN_TESTS = test_stress test_boundary test_exchange test_live
 
 # make bench: the benchmarks (Release, -O2), ending with a table of the
 # plug-in against its yyjson baseline. BENCH_ARGS go to the binary.
