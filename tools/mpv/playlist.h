@@ -10,16 +10,8 @@
 #include <vector>
 
 #include "host_plix.h"
+#include "media_names.h"
 
-// The extension of a name, lower case, without the dot ("" when none).
-std::string extension_of(const std::string &name);
-// Video and audio files by their extension.
-bool is_media(const std::string &name);
-// Subtitle files: .srt, .ass, .ssa, .vtt, .sub.
-bool is_subtitle(const std::string &name);
-
-// A torrent is ready to play when finished (100) or seeding (bit 8).
-bool torrent_ready(long long status);
 // The files of a folder that play, in order: media only (every file with
 // all_files), those with a season and episode first in season and episode
 // order, then the rest, each group by name. season_episode is the
@@ -35,25 +27,9 @@ struct subtitle {
     std::string title;  // a readable title ("English", "French (forced)", or the file's name)
 };
 
-// The subtitle files among files that belong to video. A subtitle belongs
-// to a video when its name, ignoring letter case and any folder, continues
-// the video's name without its extension at a boundary (".", "-", "_", a
-// space, or its own extension): "Show - 1.mkv" takes "Show - 1.srt" and
-// "Subs/show - 1.en.srt", never "Show - 10.srt". A subtitle that several
-// videos would take belongs to the one with the longest name
-// ("Movie.Extended.en.srt" to "Movie.Extended.mkv" rather than to
-// "Movie.mkv"). A subtitle in a folder named after the video
-// ("Subs/Show - 1/English.srt") belongs to it too. In the folder's order.
+// The subtitle files among files that belong to video (subtitles_of).
 std::vector<subtitle> subtitles_for(const std::vector<listing_item> &files,
                                     const listing_item &video);
-
-// What the words of a subtitle's name after the video's name say: a
-// language code or name ("en", "eng", "pt-BR", "English") and the marks
-// "forced", "sdh", "cc", "hi". lang is a two-letter code where the
-// language has one ("eng" and "English" give "en"), with its region
-// ("pt-BR"); title names the language, "(forced)" or "(SDH)" after it.
-// Both "" when the words name no language and no mark.
-void subtitle_words(const std::string &words, std::string &lang, std::string &title);
 
 // The subtitle mpv shows first, as its own choice among files beside a
 // video would be: the first whose language comes earliest in langs (the
