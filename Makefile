@@ -18,7 +18,7 @@ BENCH_ARGS ?= --benchmark_repetitions=5 --benchmark_display_aggregates_only=true
 	--benchmark_enable_random_interleaving=true
 
 .PHONY: all deps deps-windows deps-bench build demo test bench test-asan test-tsan fuzz clean \
-	format windows test-windows mpv install
+	format windows test-windows mpv plixd install bench-webdav
 
 all: build
 
@@ -43,8 +43,14 @@ mpv: build
 	@echo "built $(CURDIR)/build/default/plix-mpv.so"
 	@echo "play with: PLIX_API_KEY=... mpv --script=$(CURDIR)/build/default/plix-mpv.so debridlink://"
 
-# Installs the library, its headers, plixctl and the mpv plug-in under
-# PREFIX (lib/plix/plix-mpv.so).
+# plixd, the account over WebDAV and HTTP for every player.
+plixd: build
+	@test -f build/default/plixd || { echo "plixd: not built (are libmicrohttpd-dev and its kin installed?)" >&2; exit 1; }
+	@echo "built $(CURDIR)/build/default/plixd"
+	@echo "try it with: $(CURDIR)/build/default/plixd --demo   (then browse http://127.0.0.1:8080/)"
+
+# Installs the library, its headers, plixctl, the mpv plug-in
+# (lib/plix/plix-mpv.so) and plixd with its systemd unit under PREFIX.
 PREFIX ?= /usr/local
 install: build
 	$(CMAKE) --install build/default --prefix $(PREFIX)
@@ -96,7 +102,8 @@ bench: $(BENCH_DEPS)
 format:
 	clang-format -i include/*.h src/*/*.cpp src/*/*.h tests/*.cpp examples/*.c \
 		tools/plixctl/*.cpp tools/plixctl/*.h tools/live/*.cpp tools/live/*.h tools/mpv/*.cpp \
-		tools/mpv/*.h tests/*.h tests/package/host/*.c fuzz/*.cpp fuzz/*.h \
+		tools/mpv/*.h tools/plixd/*.cpp tools/plixd/*.h tests/*.h tests/package/host/*.c \
+		fuzz/*.cpp fuzz/*.h \
 		bench/*.cpp bench/*.h
 
 clean:

@@ -7,8 +7,10 @@
 #   and clang with clang's sanitizer and fuzzer runtimes, pkg-config and
 #   GoogleTest; libcurl, Python, OpenSSL and mktorrent for plixctl and its
 #   end-to-end tests; mpv and its plug-in header (libmpv-dev) for the mpv
-#   plug-in and its tests; with "windows", the mingw-w64 cross compiler and Wine;
-#   with "bench", Google Benchmark;
+#   plug-in and its tests; libmicrohttpd, expat, libcrypt and GnuTLS for plixd,
+#   with rclone and htpasswd (apache2-utils) for its tests; with "windows",
+#   the mingw-w64 cross compiler and Wine; with "bench", Google Benchmark and
+#   wrk;
 # - yyjson, the one library the plug-in links (libyyjson-dev and its runtime
 #   package libyyjson0), from the next Debian release's suite: Debian 12 has
 #   no yyjson package, and the next release's builds install on it as they
@@ -44,9 +46,12 @@ windows_pkgs="g++-mingw-w64-x86-64-posix wine64"
 host_pkgs="libcurl4-openssl-dev python3 openssl mktorrent"
 # The mpv plug-in: the player itself, and the header it is built against.
 mpv_pkgs="mpv libmpv-dev"
+# plixd: its HTTP server, XML reader, password checks and MACs; the clients and
+# the password tool of its tests.
+plixd_pkgs="libmicrohttpd-dev libexpat1-dev libcrypt-dev libgnutls28-dev rclone apache2-utils"
 # clang's sanitizer and libFuzzer runtimes (the asan and tsan presets).
 sanitizer_pkgs="libclang-rt-14-dev"
-bench_pkgs="libbenchmark-dev"
+bench_pkgs="libbenchmark-dev wrk"
 extra_pkgs=${PLIX_EXTRA_PKGS:-}
 
 sudo_() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
@@ -147,7 +152,7 @@ yyjson-source)
 *) echo "usage: deps.sh [windows | bench | yyjson-source DIR]" >&2; exit 2 ;;
 esac
 
-pkgs=$(missing $core_pkgs $host_pkgs $mpv_pkgs $sanitizer_pkgs $extra_pkgs)
+pkgs=$(missing $core_pkgs $host_pkgs $mpv_pkgs $plixd_pkgs $sanitizer_pkgs $extra_pkgs)
 if [ -n "$pkgs" ]; then
     echo "deps: installing$pkgs"
     sudo_ apt-get -o DPkg::Lock::Timeout=600 update -q

@@ -241,7 +241,10 @@ int live_exchange(const live_options *options, const char *url, const char *body
         a.retry_after = reply.completed ? live_retry_after(reply.retry_after, time(nullptr)) : -1;
         if (scope) {
             ++scope->sent;
-            if (reply.completed) scope->error_code = code;
+            if (reply.completed) {
+                scope->error_code = code;
+                scope->status = reply.status;
+            }
         }
         long wait = repeats < retries ? live_retry_wait(a, repeats) : -1;
         // A repeat goes out only while the exchange has time left for it.

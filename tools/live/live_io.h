@@ -130,6 +130,7 @@ struct live_scope {
     live_cancel *cancel;
     int retries;
     int sent = 0;            // requests sent, repeats included
+    int status = 0;          // the HTTP status of the last answer
     std::string error_code;  // the service's last "error" code (such as "floodDetected")
     long wait_asked = -1;    // the longest wait (s) an answer asked for and did not get
 

@@ -56,6 +56,12 @@ bool is_media(const std::string &name) {
                    "ogg", "oga",  "opus", "m4a", "aac", "wma", "alac", "ape",  "mka",  "wv"});
 }
 
+bool is_video(const std::string &name) {
+    return one_of(extension_of(name),
+                  {"mkv", "mp4", "m4v", "avi", "mov", "wmv", "flv", "webm", "mpg", "mpeg", "ts",
+                   "m2ts", "mts", "vob", "ogv", "3gp", "divx"});
+}
+
 bool is_subtitle(const std::string &name) {
     return one_of(extension_of(name), {"srt", "ass", "ssa", "vtt", "sub"});
 }

@@ -21,6 +21,8 @@ std::string stem_of(const std::string &name);
 std::string extension_of(const std::string &name);
 // Video and audio files by their extension.
 bool is_media(const std::string &name);
+// Video files alone.
+bool is_video(const std::string &name);
 // Subtitle files: .srt, .ass, .ssa, .vtt, .sub.
 bool is_subtitle(const std::string &name);
 
