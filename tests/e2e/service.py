@@ -16,7 +16,8 @@ third, a hoster's pages. Every request is logged as one JSON line, in the order 
 a test can check what reached the service (never the key itself).
 
     service.py --cert C --key K --port-file F --log L --api-key KEY --api-host H
-               [--files-dir D] [--account plixctl|mpv]
+               [--files-dir D] [--account plixctl|mpv|big]
+               [--torrents N --files-each M --links L]   (the big account's size)
 
 It binds 127.0.0.1 on a free port and writes the port to the port file once
 it accepts connections. The tests import it for the account's data.
@@ -119,15 +120,20 @@ BAD_TOKEN = {"success": False, "error": "badToken", "error_description": "Bad AP
 MEDIA_HOST = "localhost"
 
 
+def media_size(name):
+    """The bytes the media host serves for a file of that name."""
+    return len(SUBTITLE) if name.endswith(".srt") else SOUND_LENGTH
+
+
 def media_account(port):
     base = f"https://{MEDIA_HOST}:{port}/media"
 
     def row(rid, name):
-        return {**_row(rid, name, 1000000, 1767225600),
+        return {**_row(rid, name, media_size(name), 1767225600),
                 "downloadUrl": f"{base}/dl/{rid}/{urllib.parse.quote(name)}"}
 
     def files(tid, names):
-        return [{"id": f"{tid}-{i}", "name": n, "size": 1000 + i, "downloadPercent": 100,
+        return [{"id": f"{tid}-{i}", "name": n, "size": media_size(n), "downloadPercent": 100,
                  "downloadUrl": f"{base}/sb/{tid}/{i}/{urllib.parse.quote(n)}"}
                 for i, n in enumerate(names)]
 
@@ -155,6 +161,26 @@ def media_account(port):
     return downloader, torrents, magnet, hoster
 
 
+def big_account(port, torrents, files_each, links):
+    """A large account for the benchmarks: torrents of files_each episodes
+    each, and a downloader of links; every download URL on the media host."""
+    base = f"https://{MEDIA_HOST}:{port}/media"
+    downloader = [{**_row(f"L{i:05d}", f"Link.{i:05d}.1080p.mkv", SOUND_LENGTH, 1767225600),
+                   "downloadUrl": f"{base}/dl/L{i:05d}/Link.{i:05d}.1080p.mkv"}
+                  for i in range(links)]
+    out = []
+    for t in range(torrents):
+        tid = f"T{t:05d}"
+        show = f"Show.{t // 10:04d}"
+        season = t % 10 + 1
+        names = [f"{show}.S{season:02d}E{e + 1:02d}.1080p.WEB.x264.mkv" for e in range(files_each)]
+        files = [{"id": f"{tid}-{i}", "name": n, "size": SOUND_LENGTH, "downloadPercent": 100,
+                  "downloadUrl": f"{base}/sb/{tid}/{i}/{n}"} for i, n in enumerate(names)]
+        out.append(_torrent(tid, f"{show}.S{season:02d}.1080p.WEB.x264", 100,
+                            sum(f["size"] for f in files), files, tid))
+    return downloader, out
+
+
 def wav_sound():
     """0.2 s of a 440 Hz tone, 8 kHz mono, as a WAV file."""
     import io
@@ -171,6 +197,7 @@ def wav_sound():
 
 
 SUBTITLE = b"1\n00:00:00,000 --> 00:00:00,200\nOnce upon a time\n"
+SOUND_LENGTH = len(wav_sound())
 
 
 def ok(value):
@@ -292,7 +319,7 @@ class Handler(BaseHTTPRequestHandler):
         in_query = dict(query).get("apikey")
         key = bearer if bearer is not None else in_query
         # The log names the parameters but never holds the key itself.
-        entry = {"method": self.command, "host": host, "path": url.path,
+        entry = {"method": self.command, "host": host, "path": url.path, "time": time.time(),
                  "query": [[k, "(key)" if k == "apikey" else v] for k, v in query],
                  "content_type": self.headers.get("Content-Type") or "",
                  "auth_header": authorization is not None, "key_in_query": in_query is not None,
@@ -349,7 +376,14 @@ class Handler(BaseHTTPRequestHandler):
             torrents = self.server.torrents
             if "ids" in q:
                 return self.send(200, page_of([t for t in torrents if t["id"] == q["ids"]]))
-            return self.send(200, page_of([self.bulk_row(t) for t in torrents]))
+            # The whole list is written once for every state of the account.
+            with self.server.fault_lock:
+                bulk = self.server.bulk
+            if bulk is None:
+                bulk = json.dumps(page_of([self.bulk_row(t) for t in torrents])).encode()
+                with self.server.fault_lock:
+                    self.server.bulk = bulk
+            return self.send(200, bulk)
         if (method, path) == ("POST", "/downloader/add"):
             return self.add_link(q)
         if (method, path) == ("POST", "/seedbox/add"):
@@ -483,11 +517,13 @@ class Service(ThreadingHTTPServer):
                     "/files/test.torrent")
         self.moved = {"/files/moved.torrent": real}
         self.account = args.account
+        self.big = (args.torrents, args.files_each, args.links)
+        self.bulk = None
         self.faults = []
         self.fault_lock = threading.Lock()
         self.added_links = 0
         self.reset()
-        if args.account == "mpv":
+        if args.account in ("mpv", "big"):
             self.sound = wav_sound()
         context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
         context.load_cert_chain(args.cert, args.key)
@@ -500,8 +536,12 @@ class Service(ThreadingHTTPServer):
             downloader, torrents, self.magnet_added, self.hoster_added = \
                 media_account(self.server_address[1])
             self.downloader, self.torrents = list(downloader), list(torrents)
+        if self.account == "big":
+            self.downloader, self.torrents = big_account(
+                self.server_address[1], self.big[0], self.big[1], self.big[2])
         with self.fault_lock:
             self.faults = []
+            self.bulk = None
 
     def control(self, command):
         """What a test asks of the stand-in (see the module's text)."""
@@ -510,14 +550,28 @@ class Service(ThreadingHTTPServer):
         if "faults" in command:
             with self.fault_lock:
                 self.faults = [dict(rule) for rule in command["faults"]]
-        for _ in range(int(command.get("add_links", 0))):
+        names = [None] * int(command.get("add_links", 0))
+        if "add_link" in command:
+            names.append(command["add_link"])
+        for given in names:
             self.added_links += 1
             n = self.added_links
             base = self.downloader[0]["downloadUrl"].rsplit("/", 2)[0] if self.downloader \
                 else "https://cdn.plix.test/dl"
-            row = _row(f"new{n}", f"Added.Later.{n:03d}.mkv", 1000 + n, 1767225600 + n)
-            row["downloadUrl"] = f"{base}/new{n}/Added.Later.{n:03d}.mkv"
+            name = given or f"Added.Later.{n:03d}.mkv"
+            row = _row(f"new{n}", name, media_size(name), 1767225600 + n)
+            row["downloadUrl"] = f"{base}/new{n}/{urllib.parse.quote(name)}"
             self.downloader.insert(0, row)
+        with self.fault_lock:
+            self.bulk = None
+        if "add_torrent" in command:
+            t = command["add_torrent"]
+            base = f"https://{MEDIA_HOST}:{self.server_address[1]}/media/sb/{t['id']}"
+            files = [{"id": f"{t['id']}-{i}", "name": n, "size": media_size(n), "downloadPercent": 100,
+                      "downloadUrl": f"{base}/{i}/{urllib.parse.quote(n)}"}
+                     for i, n in enumerate(t.get("files", []))]
+            self.torrents.append(_torrent(t["id"], t["name"], t.get("status", 100),
+                                          sum(f["size"] for f in files), files, t["id"]))
         return {"success": True, "value": {"downloader": len(self.downloader),
                                            "faults": len(self.faults)}}
 
@@ -554,7 +608,10 @@ def main():
     for name in ("--cert", "--key", "--port-file", "--log", "--api-key", "--api-host"):
         p.add_argument(name, required=True)
     p.add_argument("--files-dir")
-    p.add_argument("--account", choices=["plixctl", "mpv"], default="plixctl")
+    p.add_argument("--account", choices=["plixctl", "mpv", "big"], default="plixctl")
+    p.add_argument("--torrents", type=int, default=5000)  # the big account's
+    p.add_argument("--files-each", type=int, default=20)
+    p.add_argument("--links", type=int, default=1500)
     args = p.parse_args()
     service = Service(args)
     tmp = args.port_file + ".tmp"

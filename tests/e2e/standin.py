@@ -33,7 +33,7 @@ class StandIn:
     api_host and the stand-in's other host names."""
 
     def __init__(self, directory, api_key, api_host, account="plixctl", files_dir=None,
-                 extra_names=()):
+                 extra_names=(), extra_args=()):
         self.directory = directory
         self.api_host = api_host
         names = [api_host, *service.HOSTS, service.MEDIA_HOST, *extra_names]
@@ -46,8 +46,9 @@ class StandIn:
                    "--api-key", api_key, "--api-host", api_host, "--account", account]
         if files_dir:
             command += ["--files-dir", files_dir]
+        command += list(extra_args)
         self.proc = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=self.err)
-        deadline = time.monotonic() + 15
+        deadline = time.monotonic() + 60
         while not os.path.exists(port_file):
             if self.proc.poll() is not None or time.monotonic() > deadline:
                 raise RuntimeError("the test service did not start: " + self.errors())

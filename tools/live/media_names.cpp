@@ -190,28 +190,41 @@ void subtitle_words(const std::string &words, std::string &lang, std::string &ti
     }
 }
 
-std::vector<subtitle_match> subtitles_of(const std::vector<std::string> &names, size_t video) {
-    std::vector<subtitle_match> out;
-    const std::string &v = names[video];
-    if (is_subtitle(v) || extension_of(v).empty()) return out;
+std::vector<std::vector<subtitle_match>> subtitles_of_all(const std::vector<std::string> &names) {
+    std::vector<std::vector<subtitle_match>> out(names.size());
+    // The videos that may take a subtitle, and the subtitles: a folder of
+    // thousands of videos and no subtitle costs one pass.
+    std::vector<size_t> videos, subs;
     for (size_t i = 0; i < names.size(); ++i) {
-        const std::string &s = names[i];
-        if (i == video || !is_subtitle(s)) continue;
-        std::string words;
-        long mine = claim(s, v, words);
-        if (mine < 0) continue;
-        // A longer video name that also takes it takes it away.
-        bool taken = false;
-        for (size_t j = 0; j < names.size() && !taken; ++j) {
-            std::string ignored;
-            if (j != video && j != i && is_media(names[j]) && claim(s, names[j], ignored) > mine)
-                taken = true;
+        if (is_subtitle(names[i]))
+            subs.push_back(i);
+        else if (is_media(names[i]))
+            videos.push_back(i);
+    }
+    if (subs.empty()) return out;
+    for (size_t s : subs) {
+        // The video with the longest name that takes it (the first of them).
+        long best = -1;
+        size_t owner = 0;
+        std::string best_words;
+        for (size_t v : videos) {
+            std::string words;
+            long mine = claim(names[s], names[v], words);
+            if (mine > best) {
+                best = mine;
+                owner = v;
+                best_words = words;
+            }
         }
-        if (taken) continue;
-        subtitle_match m{i, "", ""};
-        subtitle_words(words, m.lang, m.title);
-        if (m.title.empty()) m.title = base_of(s);
-        out.push_back(m);
+        if (best < 0) continue;
+        subtitle_match m{s, "", ""};
+        subtitle_words(best_words, m.lang, m.title);
+        if (m.title.empty()) m.title = base_of(names[s]);
+        out[owner].push_back(m);
     }
     return out;
+}
+
+std::vector<subtitle_match> subtitles_of(const std::vector<std::string> &names, size_t video) {
+    return subtitles_of_all(names)[video];
 }

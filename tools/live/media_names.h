@@ -45,9 +45,12 @@ struct subtitle_match {
 // videos would take belongs to the one with the longest name
 // ("Movie.Extended.en.srt" to "Movie.Extended.mkv" rather than to
 // "Movie.mkv"). A subtitle in a folder named after the video
-// ("Subs/Show - 1/English.srt") belongs to it too. In the names' order; a
-// video without an extension takes none.
+// ("Subs/Show - 1/English.srt") belongs to it too. In the names' order;
+// only video and audio files take subtitles.
 std::vector<subtitle_match> subtitles_of(const std::vector<std::string> &names, size_t video);
+// The same for every name at once (empty for names that are no video): one
+// pass over the videos a subtitle.
+std::vector<std::vector<subtitle_match>> subtitles_of_all(const std::vector<std::string> &names);
 
 // What the words of a subtitle's name after the video's name say: a
 // language code or name ("en", "eng", "pt-BR", "English") and the marks

@@ -286,14 +286,20 @@ void account::run() {
             rebuild();
             last_build = model_clock::now();
         }
-        if (complete() && !was_complete_) {
+        {
+            std::lock_guard<std::mutex> hold(mutex_);
+            dirty = dirty_;
+        }
+        // Said once the catalog holds every listing.
+        if (!dirty && !was_complete_ && complete()) {
             was_complete_ = true;
             log_.say("the whole account is listed");
         }
         if (worked) continue;
-        // Nothing to do until the next listing (or a stop).
+        // Nothing to do until the next listing, a listing a request made, or
+        // a stop.
         std::unique_lock<std::mutex> hold(mutex_);
-        changed_.wait_until(hold, next_listing, [this] { return stopping_; });
+        changed_.wait_until(hold, next_listing, [this] { return stopping_ || dirty_; });
     }
 }
 

@@ -196,10 +196,14 @@ void place_files(const std::shared_ptr<const file_list> &listing, const std::str
     std::vector<std::string> names;
     names.reserve(files.size());
     for (const media_file &f : files) names.push_back(f.name);
+    std::vector<std::vector<subtitle_match>> subtitles = subtitles_of_all(names);
     for (size_t i = 0; i < files.size(); ++i) {
         const media_file &f = files[i];
         if (!is_video(f.name) || is_sample(f.name)) continue;
-        std::string base = base_of(f.name);
+        // The name's last part after the torrent's folders ("/"): a name of
+        // the service may hold a backslash of its own.
+        size_t slash = f.name.rfind('/');
+        std::string base = slash == std::string::npos ? f.name : f.name.substr(slash + 1);
         int season = 0, number = 0;
         bool found = plix_parse_season_episode(base.c_str(), &season, &number) != 0;
         release r = read_release(base, found, season, number, torrent_name);
@@ -208,7 +212,7 @@ void place_files(const std::shared_ptr<const file_list> &listing, const std::str
         std::string video = safe_name(base);
         p.entries.push_back(file_entry(video, f, listing, torrent_id));
         std::map<std::string, int> per_language;
-        for (const subtitle_match &m : subtitles_of(names, i)) {
+        for (const subtitle_match &m : subtitles[i]) {
             int nth = ++per_language[m.lang];
             p.entries.push_back(
                 file_entry(safe_name(subtitle_beside(video, m.lang, files[m.index].name, nth)),

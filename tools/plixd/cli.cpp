@@ -164,8 +164,8 @@ bool plixd_parse(int argc, char **argv, plixd_options &o, int &code) {
             } else if (name == "--tls-key") {
                 o.tls_key_file = value;
             } else if (name == "--refresh") {
-                if (!number(value, 5, 86400, v) || v != static_cast<long>(v))
-                    return fail("--refresh takes a number of seconds from 5 to 86400");
+                if (!number(value, 1, 86400, v) || v != static_cast<long>(v))
+                    return fail("--refresh takes a number of seconds from 1 to 86400");
                 o.refresh = static_cast<long>(v);
             } else if (name == "--rate") {
                 if (!number(value, 0.01, 1000, v))

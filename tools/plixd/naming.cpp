@@ -231,19 +231,25 @@ std::string tidy_title(const std::string &raw) {
         if (w == ' ' && (out.empty() || out.back() == ' ')) continue;
         out += w;
     }
-    // A title ends before an opening parenthesis left alone ("Film (" of
-    // "Film (1999)" cut at its year) and before dashes and commas.
-    auto edge = [](char c) { return c == ' ' || c == '-' || c == ',' || c == '('; };
+    // A title ends before an opening parenthesis or quotation mark left
+    // alone ("Film (" of "Film (1999)" cut at its year), and before dashes
+    // and commas.
+    auto edge = [](char c) { return c == ' ' || c == '-' || c == ',' || c == '(' || c == '"'; };
     while (!out.empty() && edge(out.back())) out.pop_back();
     size_t start = 0;
-    while (start < out.size() && (out[start] == ' ' || out[start] == '-')) ++start;
+    while (start < out.size() && (out[start] == ' ' || out[start] == '-' || out[start] == '"'))
+        ++start;
     return out.substr(start);
 }
 
 release read_release(const std::string &file_name, bool found, int season, int episode,
                      const std::string &torrent_name) {
     release r;
-    std::string stem = stem_of(file_name);
+    // The name as given (a file's own name, its folders dropped by the
+    // caller: a backslash in it is the name's own).
+    std::string ext = extension_of(file_name);
+    std::string stem =
+        ext.empty() ? file_name : file_name.substr(0, file_name.size() - ext.size() - 1);
     std::string l = lower(stem);
     if (found) {
         bool has_season;
@@ -275,7 +281,7 @@ std::string season_folder(int season) {
 }
 
 bool is_sample(const std::string &name) {
-    std::string l = lower(base_of(name));
+    std::string l = lower(name);
     for (size_t at = l.find("sample"); at != std::string::npos; at = l.find("sample", at + 1))
         if ((at == 0 || !alnum(l[at - 1])) && (at + 6 == l.size() || !alnum(l[at + 6])))
             return true;

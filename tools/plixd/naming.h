@@ -48,7 +48,8 @@ release read_release(const std::string &file_name, bool found, int season, int e
 // "Season 01".
 std::string season_folder(int season);
 
-// Whether a name is a sample clip rather than the film ("sample" as a word).
+// Whether a name is a sample clip rather than the film: "sample" as a word
+// of its name or of a folder it is in.
 bool is_sample(const std::string &name);
 
 // The name a subtitle takes beside its video: "<video stem>.<lang>.<ext>",

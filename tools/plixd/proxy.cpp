@@ -211,8 +211,13 @@ int proxy_file(MHD_Connection *c, const live_options &upstream, const std::strin
         t->buffer.erase(0, drop);
         t->skip = range.first - drop;
     }
-    uint64_t length = ranged ? range.last - range.first + 1
-                             : (size >= 0 ? static_cast<uint64_t>(size) : MHD_SIZE_UNKNOWN);
+    // The whole file is as long as its download host says, where it says.
+    curl_off_t announced = -1;
+    curl_easy_getinfo(h, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
+    uint64_t length = ranged           ? range.last - range.first + 1
+                      : announced >= 0 ? static_cast<uint64_t>(announced)
+                      : size >= 0      ? static_cast<uint64_t>(size)
+                                       : MHD_SIZE_UNKNOWN;
     MHD_Response *r =
         MHD_create_response_from_callback(length, 256 * 1024, read_bytes, t, free_transfer);
     if (!r) {
