@@ -99,6 +99,11 @@ bench: $(BENCH_DEPS)
 	$(CMAKE) --build --preset bench
 	./build/bench/bench/plix_bench $(BENCH_ARGS)
 
+# plixd beside rclone serve webdav on the same folder, with wrk; prints the
+# table the README shows.
+bench-webdav: build $(BENCH_DEPS)
+	python3 bench/webdav/webdav_bench.py --plixd build/default/plixd
+
 format:
 	clang-format -i include/*.h src/*/*.cpp src/*/*.h tests/*.cpp examples/*.c \
 		tools/plixctl/*.cpp tools/plixctl/*.h tools/live/*.cpp tools/live/*.h tools/mpv/*.cpp \

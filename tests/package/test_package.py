@@ -56,6 +56,13 @@ class Installed(unittest.TestCase):
     def test_tree_holds_library_header_plixctl_and_package_files(self):
         for path in ("include/plix.h", "bin/plixctl"):
             self.assertTrue(os.path.isfile(os.path.join(self.prefix, path)), path)
+        unit = os.path.join(self.prefix, "lib", "systemd", "system", "plixd.service")
+        if os.path.exists(os.path.join(self.prefix, "bin", "plixd")):
+            # plixd's unit starts the plixd of this tree, as its own user.
+            with open(unit, encoding="utf-8") as f:
+                text = f.read()
+            self.assertIn(f"ExecStart={self.prefix}/bin/plixd ", text)
+            self.assertIn("DynamicUser=yes", text)
         for name in ("libplix.so.1", "cmake/plix/plixConfig.cmake", "pkgconfig/plix.pc"):
             self.assertTrue(os.path.exists(os.path.join(self.libdir, name)), name)
 

@@ -1,5 +1,7 @@
 #include "account.h"
 
+#include <malloc.h>
+
 #include <algorithm>
 
 #include "host_text.h"
@@ -8,7 +10,6 @@ namespace {
 
 constexpr char kDownloaderEndpoint[] = "downloader/list";
 constexpr char kSeedboxEndpoint[] = "seedbox/list";
-constexpr char kDownloaderKey[] = "@downloader";
 // The catalog is made again at most this often while listings come in.
 constexpr auto kRebuildEvery = std::chrono::seconds(2);
 
@@ -139,6 +140,7 @@ bool account::refresh_downloader(bool background) {
     };
     std::vector<listing_item> links;
     if (plix_downloader_all(lister, links) != PLIX_OK) return false;
+    list->files.reserve(links.size());
     for (const listing_item &it : links)
         if (!it.folder) list->files.push_back(file_of(it));
     list->at = model_clock::now();
@@ -195,9 +197,11 @@ bool account::refresh_torrent(const std::string &id, bool background, std::strin
         std::vector<listing_item> items;
         if (call_list("s" + id, items, kSeedboxEndpoint, why) == PLIX_OK) {
             auto list = std::make_shared<file_list>();
+            list->files.reserve(items.size());
             for (const listing_item &it : items)
                 if (!it.folder) list->files.push_back(file_of(it));
             list->at = model_clock::now();
+            list->torrent_id = id;
             list->signature = signature;
             std::lock_guard<std::mutex> hold(mutex_);
             view_.files[id] = list;
@@ -250,6 +254,10 @@ void account::rebuild() {
         catalog_ = made;
     }
     changed_.notify_all();
+    made.reset();
+    // The catalog replaced is gone (unless a request still reads it): its
+    // memory goes back to the system rather than waiting in the heap.
+    malloc_trim(0);
 }
 
 void account::run() {
@@ -307,18 +315,19 @@ bool account::play_url(const entry &e, std::string &url, std::string &why) {
     std::string link = e.file ? e.file->link : "";
     bool stale =
         e.listing && model_clock::now() - e.listing->at > std::chrono::seconds(options_.link_life);
+    std::string torrent_id = e.listing ? e.listing->torrent_id : "";
     if (stale && e.file) {
         // A link older than it is taken to stay fresh: list its folder again
         // and take the file's new link.
         std::shared_ptr<const file_list> again;
-        if (!e.torrent_id.empty()) {
+        if (!torrent_id.empty()) {
             {
                 std::lock_guard<std::mutex> hold(mutex_);
-                view_.files.erase(e.torrent_id);
+                view_.files.erase(torrent_id);
             }
-            if (!refresh_torrent(e.torrent_id, false, why)) return false;
+            if (!refresh_torrent(torrent_id, false, why)) return false;
             std::lock_guard<std::mutex> hold(mutex_);
-            again = view_.files[e.torrent_id];
+            again = view_.files[torrent_id];
         } else {
             if (!refresh_downloader(false)) {
                 why = "the downloader could not be listed";

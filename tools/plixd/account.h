@@ -77,7 +77,7 @@ class account {
     std::shared_ptr<const catalog> catalog_;
     bool dirty_ = false;
     bool stopping_ = false;
-    std::set<std::string> listing_;  // what is being listed now (torrent ids, "@downloader")
+    std::set<std::string> listing_;                           // the torrents being listed now
     std::map<std::string, model_clock::time_point> blocked_;  // endpoint -> until when
     std::set<std::string> said_;                              // log lines said once
     model_clock::time_point next_slot_;  // the earliest time of the next background request

@@ -20,15 +20,13 @@ uint64_t tag_of(std::initializer_list<std::string> parts) {
     return h;
 }
 
-entry file_entry(const std::string &name, const media_file &f,
-                 const std::shared_ptr<const file_list> &listing, const std::string &torrent_id) {
+entry file_entry(const std::string &name, const media_file &f, const file_list &listing) {
     entry e;
     e.name = name;
     e.size = f.size;
     e.tag = tag_of({f.id, std::to_string(f.size), f.link});
     e.file = &f;
-    e.listing = listing;
-    e.torrent_id = torrent_id;
+    e.listing = &listing;
     return e;
 }
 
@@ -60,23 +58,25 @@ struct builder {
     folder here;
     std::vector<std::string> ids;
     std::map<std::string, size_t> sub_at;  // subfolder name -> place in subs
-    std::vector<std::pair<std::string, builder>> subs;
+    std::vector<std::string> sub_names;
+    std::vector<std::unique_ptr<builder>> subs;
 
     builder &sub(const std::string &name) {
         auto found = sub_at.find(name);
-        if (found != sub_at.end()) return subs[found->second].second;
+        if (found != sub_at.end()) return *subs[found->second];
         sub_at[name] = subs.size();
-        subs.emplace_back(name, builder());
-        return subs.back().second;
+        sub_names.push_back(name);
+        subs.push_back(std::make_unique<builder>());
+        return *subs.back();
     }
 
     // The folder: its subfolders first, then its files in the listing's order.
     std::shared_ptr<const folder> make() {
         auto out = std::make_shared<folder>();
         std::vector<std::string> all;
-        for (auto &s : subs) {
-            out->entries.push_back(folder_entry(s.first, s.second.make()));
-            all.push_back("/" + s.first);
+        for (size_t i = 0; i < subs.size(); ++i) {
+            out->entries.push_back(folder_entry(sub_names[i], subs[i]->make()));
+            all.push_back("/" + sub_names[i]);
         }
         for (size_t i = 0; i < here.entries.size(); ++i) {
             out->entries.push_back(std::move(here.entries[i]));
@@ -109,7 +109,7 @@ std::shared_ptr<const folder> link_folder(const std::shared_ptr<const file_list>
     if (links)
         for (const media_file &f : links->files) {
             out->entries.push_back(
-                file_entry(safe_name(f.name.empty() ? f.id : f.name), f, links, ""));
+                file_entry(safe_name(f.name.empty() ? f.id : f.name), f, *links));
             ids.push_back(f.id);
         }
     unique(*out, ids);
@@ -126,7 +126,7 @@ std::shared_ptr<folder> torrent_folders(const std::shared_ptr<const torrent_list
             entry e = folder_entry(name, nullptr);
             e.size = t.size;
             e.tag = tag_of({t.id, t.signature()});
-            e.torrent_id = t.id;
+            e.torrent_of = &t;
             out->entries.push_back(std::move(e));
             ids.push_back(t.id);
         }
@@ -134,8 +134,7 @@ std::shared_ptr<folder> torrent_folders(const std::shared_ptr<const torrent_list
     return out;
 }
 
-std::shared_ptr<const folder> torrent_tree(const std::shared_ptr<const file_list> &files,
-                                           const std::string &torrent_id) {
+std::shared_ptr<const folder> torrent_tree(const std::shared_ptr<const file_list> &files) {
     builder top;
     for (const media_file &f : files->files) {
         // The path inside the torrent: each folder a segment, the last the file.
@@ -149,10 +148,12 @@ std::shared_ptr<const folder> torrent_tree(const std::shared_ptr<const file_list
         if (parts.empty()) parts.push_back(safe_name(f.id));
         builder *b = &top;
         for (size_t i = 0; i + 1 < parts.size(); ++i) b = &b->sub(parts[i]);
-        b->here.entries.push_back(file_entry(parts.back(), f, files, torrent_id));
+        b->here.entries.push_back(file_entry(parts.back(), f, *files));
         b->ids.push_back(f.id);
     }
-    return top.make();
+    auto tree = std::const_pointer_cast<folder>(top.make());
+    tree->keep = files;
+    return tree;
 }
 
 namespace {
@@ -178,6 +179,10 @@ std::shared_ptr<const folder> episodes(std::vector<placed> &eps) {
     });
     auto out = std::make_shared<folder>();
     std::vector<std::string> ids;
+    size_t count = 0;
+    for (const placed &p : eps) count += p.entries.size();
+    out->entries.reserve(count);
+    ids.reserve(count);
     for (placed &p : eps)
         for (entry &e : p.entries) {
             ids.push_back(e.file->id);
@@ -189,10 +194,10 @@ std::shared_ptr<const folder> episodes(std::vector<placed> &eps) {
 
 // Places the videos of one listing (a torrent's files, or the downloader's
 // links) into shows and movies.
-void place_files(const std::shared_ptr<const file_list> &listing, const std::string &torrent_id,
-                 const std::string &torrent_name, std::map<std::string, show> &shows,
-                 std::vector<placed> &movies, std::vector<std::string> &movie_names) {
-    const std::vector<media_file> &files = listing->files;
+void place_files(const file_list &listing, const std::string &torrent_name,
+                 std::map<std::string, show> &shows, std::vector<placed> &movies,
+                 std::vector<std::string> &movie_names) {
+    const std::vector<media_file> &files = listing.files;
     std::vector<std::string> names;
     names.reserve(files.size());
     for (const media_file &f : files) names.push_back(f.name);
@@ -210,13 +215,13 @@ void place_files(const std::shared_ptr<const file_list> &listing, const std::str
         placed p;
         p.id = f.id;
         std::string video = safe_name(base);
-        p.entries.push_back(file_entry(video, f, listing, torrent_id));
+        p.entries.push_back(file_entry(video, f, listing));
         std::map<std::string, int> per_language;
         for (const subtitle_match &m : subtitles[i]) {
             int nth = ++per_language[m.lang];
             p.entries.push_back(
                 file_entry(safe_name(subtitle_beside(video, m.lang, files[m.index].name, nth)),
-                           files[m.index], listing, torrent_id));
+                           files[m.index], listing));
         }
         if (r.episode) {
             show &s = shows[r.key];
@@ -241,13 +246,13 @@ void organise(const account_view &view, folder &shows_out, folder &movies_out) {
     std::map<std::string, show> shows;
     std::vector<placed> movies;
     std::vector<std::string> movie_names;
-    if (view.downloader) place_files(view.downloader, "", "", shows, movies, movie_names);
+    if (view.downloader) place_files(*view.downloader, "", shows, movies, movie_names);
     if (view.seedbox)
         for (const torrent &t : view.seedbox->torrents) {
             if (!torrent_ready(t.status)) continue;
             auto files = view.files.find(t.id);
             if (files == view.files.end() || !files->second) continue;
-            place_files(files->second, t.id, t.name, shows, movies, movie_names);
+            place_files(*files->second, t.name, shows, movies, movie_names);
         }
 
     std::vector<std::string> show_ids;
@@ -272,6 +277,7 @@ void organise(const account_view &view, folder &shows_out, folder &movies_out) {
     for (size_t i = 0; i < movies.size(); ++i) {
         auto dir = std::make_shared<folder>();
         std::vector<std::string> ids;
+        dir->entries.reserve(movies[i].entries.size());
         for (entry &e : movies[i].entries) {
             ids.push_back(e.file->id);
             dir->entries.push_back(std::move(e));
@@ -300,16 +306,17 @@ catalog::catalog(const account_view &view, files_lookup lookup)
 }
 
 std::shared_ptr<const folder> catalog::torrent_folder(const entry &torrent_entry) const {
-    std::shared_ptr<const file_list> files = lookup_ ? lookup_(torrent_entry.torrent_id) : nullptr;
+    const std::string &id = torrent_entry.torrent_of->id;
+    std::shared_ptr<const file_list> files = lookup_ ? lookup_(id) : nullptr;
     if (!files) {
-        auto known = view_.files.find(torrent_entry.torrent_id);
+        auto known = view_.files.find(id);
         if (known != view_.files.end()) files = known->second;
     }
     if (!files) return nullptr;
     std::lock_guard<std::mutex> hold(made_mutex_);
     auto made = made_.find(files.get());
     if (made != made_.end()) return made->second;
-    auto tree = torrent_tree(files, torrent_entry.torrent_id);
+    auto tree = torrent_tree(files);
     made_[files.get()] = tree;
     return tree;
 }
@@ -330,11 +337,11 @@ place catalog::resolve(const std::vector<std::string> &segments) const {
             return p;
         }
         std::shared_ptr<const folder> next = e->child;
-        if (!next && !e->torrent_id.empty()) {
+        if (!next && e->torrent_of) {
             next = torrent_folder(*e);
             if (!next) {
                 p.what = place::pending;
-                p.torrent_id = e->torrent_id;
+                p.torrent_id = e->torrent_of->id;
                 return p;
             }
         }

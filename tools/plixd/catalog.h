@@ -22,25 +22,30 @@
 
 struct folder;
 
-// One entry of a folder.
+// One entry of a folder. An account of a hundred thousand files has twice
+// as many entries (its torrents' folders and the organised ones), so an
+// entry points into the listings the catalog keeps rather than copying.
 struct entry {
     std::string name;  // safe for a path, unique in its folder
-    bool is_folder = false;
     int64_t size = -1;
     uint64_t tag = 0;  // what the entity tag is made of: it changes when the entry does
-    // A file: what it is, and the listing it was read from.
+    // A file: what it is, and the listing it was read from (which names its
+    // torrent, if any).
     const media_file *file = nullptr;
-    std::shared_ptr<const file_list> listing;
-    std::string torrent_id;  // the torrent a file (or a torrent folder) belongs to; "" for a link
+    const file_list *listing = nullptr;
+    // A torrent's folder in the seedbox, made on demand.
+    const torrent *torrent_of = nullptr;
     // A folder: its contents, or null for a torrent folder made on demand.
     std::shared_ptr<const folder> child;
     // Order among episodes: season and number, 0 for the rest.
     int season = 0, number = 0;
+    bool is_folder = false;
 };
 
 struct folder {
-    std::vector<entry> entries;     // in the order they are shown
-    std::vector<uint32_t> by_name;  // entries' places, sorted by name, for look-ups
+    std::vector<entry> entries;             // in the order they are shown
+    std::shared_ptr<const file_list> keep;  // the listing a torrent's folder was made from
+    std::vector<uint32_t> by_name;          // entries' places, sorted by name, for look-ups
     // The entry named name, or null.
     const entry *find(const std::string &name) const;
     // Sorts by_name; call once the entries are complete.
@@ -84,8 +89,7 @@ class catalog {
 };
 
 // The tree of one torrent's files: folders as the files' paths say.
-std::shared_ptr<const folder> torrent_tree(const std::shared_ptr<const file_list> &files,
-                                           const std::string &torrent_id);
+std::shared_ptr<const folder> torrent_tree(const std::shared_ptr<const file_list> &files);
 
 // The organised folders (/shows and /movies) of the ready torrents and the
 // downloader's links.

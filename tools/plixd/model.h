@@ -27,7 +27,8 @@ struct media_file {
 struct file_list {
     std::vector<media_file> files;
     model_clock::time_point at;
-    std::string signature;  // a torrent's name, size and status when its files were listed
+    std::string torrent_id;  // the torrent whose files these are; "" for the downloader's links
+    std::string signature;   // the torrent's name, size and status when its files were listed
 };
 
 struct torrent {

@@ -3,6 +3,7 @@
 // keeps and refreshes (account.cpp) through plix and the live transport of
 // tools/live. This file is the start-up: the command line, the checks, the
 // key, and the clean stop on SIGINT or SIGTERM.
+#include <malloc.h>
 #include <signal.h>
 #include <stdio.h>
 
@@ -22,6 +23,13 @@ int main(int argc, char **argv) {
     plixd_options o;
     int code;
     if (!plixd_parse(argc, argv, o, code)) return code;
+
+    // A listing of the whole seedbox is tens of megabytes while it is read;
+    // blocks that large come from the system and go back to it when freed,
+    // and the threads of the connections share two heaps, so that the
+    // memory plixd holds is what its listings need.
+    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+    mallopt(M_ARENA_MAX, 2);
 
     // The signals that stop plixd are taken by this thread alone, with
     // sigwait; every thread started later inherits the mask.
