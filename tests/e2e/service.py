@@ -571,6 +571,8 @@ class Service(ThreadingHTTPServer):
         with self.fault_lock:
             self.bulk = None
             self.by_id = None
+        if "remove_torrent" in command:
+            self.torrents = [t for t in self.torrents if t["id"] != command["remove_torrent"]]
         if "add_torrent" in command:
             t = command["add_torrent"]
             base = f"https://{MEDIA_HOST}:{self.server_address[1]}/media/sb/{t['id']}"

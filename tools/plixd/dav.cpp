@@ -107,10 +107,15 @@ void write_prop(const dav_resource &r, const std::string &name, std::string &out
     out += "</d:" + name + ">";
 }
 
-// An element with no content for a property of any namespace.
+// An element with no content for a property of any namespace (of none:
+// a prefix cannot be bound to no namespace, so it undeclares the default).
 void write_empty(const prop_name &p, std::string &out) {
     if (p.ns == kDav) {
         out += "<d:" + p.name + "/>";
+        return;
+    }
+    if (p.ns.empty()) {
+        out += "<" + p.name + " xmlns=\"\"/>";
         return;
     }
     out += "<x:" + p.name + " xmlns:x=\"";
