@@ -165,6 +165,10 @@ def q(path):
 class PlixdTest(unittest.TestCase):
     def setUp(self):
         self.servers = []
+        # The mpv account's torrent of 10 000 videos makes 10 000 movie
+        # folders, which every making of the catalog reads again: left out,
+        # the tests run as fast under a sanitizer too.
+        state["stand_in"].control(remove_torrent="tHUGE")
 
     def tearDown(self):
         try:
@@ -213,7 +217,7 @@ class PlixdTest(unittest.TestCase):
         movies = self.propfind(p, "/movies/")
         movie_names = set(names(movies))
         for title in ("Amélie Été 東京", "Big Buck Bunny", "Charade (1963)", "Movie",
-                      "Movie Extended", "Show - 1", "Show - 10", "Reel 09999"):
+                      "Movie Extended", "Show - 1", "Show - 10"):
             self.assertTrue(title in movie_names, title)
         self.assertFalse(any("Sintel" in n for n in movie_names))  # not ready: not organised
         self.assertEqual(names(self.propfind(p, "/movies/" + q("Show - 1") + "/"))[1:],
@@ -315,21 +319,21 @@ class PlixdTest(unittest.TestCase):
         p = self.start("--rate", "0.2")  # background work barely moves
         self.propfind(p, "/")
         # Eight clients ask at once for a torrent not listed yet: one request.
-        before = len([r for r in p.requests() if ["ids", "tHUGE"] in r["query"]])
+        before = len([r for r in p.requests() if ["ids", "tSUB"] in r["query"]])
         results = []
         threads = [threading.Thread(target=lambda: results.append(
-            self.propfind(p, "/seedbox/The.Huge.Archive/").status)) for _ in range(8)]
+            self.propfind(p, "/seedbox/Subtitled/").status)) for _ in range(8)]
         for t in threads:
             t.start()
         for t in threads:
             t.join()
         self.assertEqual(results, [207] * 8)
-        asked = [r for r in p.requests() if ["ids", "tHUGE"] in r["query"]]
+        asked = [r for r in p.requests() if ["ids", "tSUB"] in r["query"]]
         self.assertEqual(len(asked) - before, 1)
         # Browsing what is known sends nothing.
         mark = len(p.requests())
         for _ in range(3):
-            for path in ("/", "/seedbox/", "/seedbox/The.Huge.Archive/", "/downloader/"):
+            for path in ("/", "/seedbox/", "/seedbox/Subtitled/", "/downloader/"):
                 self.assertEqual(self.propfind(p, path).status, 207)
         self.assertEqual(p.requests()[mark:], [])
 
@@ -450,9 +454,6 @@ class PlixdTest(unittest.TestCase):
     def test_rclone_lists_the_tree_and_reads_a_file(self):
         if not shutil.which("rclone"):
             self.skipTest("no rclone")
-        # Without the torrent of 10 000 videos, whose 10 000 movie folders
-        # would take rclone minutes to walk.
-        state["stand_in"].control(remove_torrent="tHUGE")
         p = self.start()
         p.wait_for("the whole account is listed")
         env = {**os.environ, "RCLONE_CONFIG": os.path.join(state["tmp"].name, "rclone.conf")}

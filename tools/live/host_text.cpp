@@ -5,16 +5,12 @@
 #include <string.h>
 #include <sys/stat.h>
 
-namespace {
-
 int hex_value(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     return -1;
 }
-
-}  // namespace
 
 std::string json_string(const std::string &text) {
     std::string out = "\"";

@@ -13,6 +13,8 @@ std::string json_string(const std::string &text);
 std::string percent_encode(const std::string &text);
 // Its reverse; a "%" without two hex digits stays as it is.
 std::string percent_decode(const std::string &text);
+// The value of a hex digit (either case), or -1.
+int hex_value(char c);
 
 // A torrent's status as words: 0 paused, 100 finished, else the flags
 // 1 queued, 2 checking, 4 downloading, 8 seeding joined with "+" (such as

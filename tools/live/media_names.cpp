@@ -2,6 +2,8 @@
 
 #include <string.h>
 
+#include <algorithm>
+
 namespace {
 
 bool one_of(const std::string &ext, std::initializer_list<const char *> list) {
@@ -67,6 +69,32 @@ bool is_subtitle(const std::string &name) {
 }
 
 bool torrent_ready(long long status) { return status == 100 || (status >= 0 && (status & 8)); }
+
+std::vector<size_t> episode_order(const std::vector<std::string> &names,
+                                  recogniser season_episode) {
+    struct keyed {
+        size_t at;
+        bool has;
+        int season, episode;
+    };
+    std::vector<keyed> keys;
+    keys.reserve(names.size());
+    for (size_t i = 0; i < names.size(); ++i) {
+        keyed k{i, false, 0, 0};
+        k.has = season_episode && season_episode(names[i].c_str(), &k.season, &k.episode) != 0;
+        keys.push_back(k);
+    }
+    std::stable_sort(keys.begin(), keys.end(), [&names](const keyed &a, const keyed &b) {
+        if (a.has != b.has) return a.has;
+        if (a.has && a.season != b.season) return a.season < b.season;
+        if (a.has && a.episode != b.episode) return a.episode < b.episode;
+        return names[a.at] < names[b.at];
+    });
+    std::vector<size_t> out;
+    out.reserve(keys.size());
+    for (const keyed &k : keys) out.push_back(k.at);
+    return out;
+}
 
 namespace {
 

@@ -29,6 +29,13 @@ bool is_subtitle(const std::string &name);
 // A torrent is ready to play when finished (100) or seeding (bit 8).
 bool torrent_ready(long long status);
 
+// The order a playlist plays names in: those with a season and episode
+// first, in season and episode order, then the rest, each group by name;
+// the answer holds the names' places. season_episode is the recogniser
+// (plix_parse_season_episode).
+using recogniser = int (*)(const char *name, int *season, int *episode);
+std::vector<size_t> episode_order(const std::vector<std::string> &names, recogniser season_episode);
+
 // A subtitle of a video, with what its name says of it.
 struct subtitle_match {
     size_t index;       // the subtitle's place in the names

@@ -5,36 +5,18 @@
 
 #include <algorithm>
 
-namespace {
-
-// The recogniser's answer for one name, kept for sorting.
-struct keyed {
-    const listing_item *e;
-    bool has;
-    int season, episode;
-};
-
-}  // namespace
-
 std::vector<const listing_item *> play_order(const std::vector<listing_item> &files, bool all_files,
                                              recogniser season_episode) {
-    std::vector<keyed> keys;
-    keys.reserve(files.size());
+    std::vector<const listing_item *> chosen;
+    std::vector<std::string> names;
     for (const listing_item &e : files) {
         if (e.folder || (!all_files && !is_media(e.name))) continue;
-        keyed k{&e, false, 0, 0};
-        k.has = season_episode && season_episode(e.name.c_str(), &k.season, &k.episode) != 0;
-        keys.push_back(k);
+        chosen.push_back(&e);
+        names.push_back(e.name);
     }
-    std::stable_sort(keys.begin(), keys.end(), [](const keyed &a, const keyed &b) {
-        if (a.has != b.has) return a.has;
-        if (a.has && a.season != b.season) return a.season < b.season;
-        if (a.has && a.episode != b.episode) return a.episode < b.episode;
-        return a.e->name < b.e->name;
-    });
     std::vector<const listing_item *> out;
-    out.reserve(keys.size());
-    for (const keyed &k : keys) out.push_back(k.e);
+    out.reserve(chosen.size());
+    for (size_t i : episode_order(names, season_episode)) out.push_back(chosen[i]);
     return out;
 }
 

@@ -14,9 +14,8 @@
 
 // The files of a folder that play, in order: media only (every file with
 // all_files), those with a season and episode first in season and episode
-// order, then the rest, each group by name. season_episode is the
-// recogniser (plix_parse_season_episode).
-using recogniser = int (*)(const char *name, int *season, int *episode);
+// order, then the rest, each group by name (episode_order). season_episode
+// is the recogniser (plix_parse_season_episode).
 std::vector<const listing_item *> play_order(const std::vector<listing_item> &files, bool all_files,
                                              recogniser season_episode);
 

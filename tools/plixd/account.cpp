@@ -22,6 +22,22 @@ media_file file_of(const listing_item &it) {
     return f;
 }
 
+bool same_files(const std::vector<media_file> &a, const std::vector<media_file> &b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (a[i].id != b[i].id || a[i].name != b[i].name || a[i].link != b[i].link ||
+            a[i].size != b[i].size)
+            return false;
+    return true;
+}
+
+bool same_torrents(const std::vector<torrent> &a, const std::vector<torrent> &b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (a[i].id != b[i].id || a[i].signature() != b[i].signature()) return false;
+    return true;
+}
+
 }  // namespace
 
 account::account(plix_api api, std::string settings, account_options options, logger &log)
@@ -145,6 +161,9 @@ bool account::refresh_downloader(bool background) {
         if (!it.folder) list->files.push_back(file_of(it));
     list->at = model_clock::now();
     std::lock_guard<std::mutex> hold(mutex_);
+    // The same links as before keep the catalog (and the answers written
+    // from it) as it is.
+    if (view_.downloader && same_files(view_.downloader->files, list->files)) return true;
     view_.downloader = list;
     dirty_ = true;
     return true;
@@ -168,6 +187,7 @@ bool account::refresh_seedbox() {
     for (const torrent &t : list->torrents) ids.insert(t.id);
     for (auto f = view_.files.begin(); f != view_.files.end();)
         f = ids.count(f->first) ? std::next(f) : view_.files.erase(f);
+    if (view_.seedbox && same_torrents(view_.seedbox->torrents, list->torrents)) return true;
     view_.seedbox = list;
     dirty_ = true;
     return true;
@@ -272,10 +292,19 @@ void account::run() {
         bool worked = false;
         if (now >= next_listing) {
             next_listing = now + std::chrono::seconds(options_.refresh);
-            bool seedbox = refresh_seedbox();
-            bool downloader = refresh_downloader(true);
-            if (seedbox || downloader) rebuild();
-            last_build = model_clock::now();
+            refresh_seedbox();
+            refresh_downloader(true);
+            bool dirty;
+            {
+                std::lock_guard<std::mutex> hold(mutex_);
+                dirty = dirty_ || !catalog_->view().seedbox;
+            }
+            // The first listings make the first catalog; later ones only
+            // what they changed.
+            if (dirty) {
+                rebuild();
+                last_build = model_clock::now();
+            }
             worked = true;
         } else {
             std::string id = next_unlisted();

@@ -1,7 +1,5 @@
 #include "pages.h"
 
-#include <algorithm>
-
 #include "dav.h"
 #include "media_names.h"
 #include "paths.h"
@@ -43,28 +41,17 @@ std::string html_index(const std::vector<std::string> &segments, const folder &d
 }
 
 std::vector<const entry *> media_in_order(const folder &dir, bool organised) {
-    struct keyed {
-        const entry *e;
-        bool has;
-        int season, number;
-    };
-    std::vector<keyed> keys;
+    std::vector<const entry *> media;
+    std::vector<std::string> names;
     for (const entry &e : dir.entries) {
         if (e.is_folder || !is_media(e.name)) continue;
-        keyed k{&e, false, e.season, e.number};
-        if (!organised)
-            k.has = plix_parse_season_episode(e.name.c_str(), &k.season, &k.number) != 0;
-        keys.push_back(k);
+        media.push_back(&e);
+        names.push_back(e.name);
     }
-    if (!organised)
-        std::stable_sort(keys.begin(), keys.end(), [](const keyed &a, const keyed &b) {
-            if (a.has != b.has) return a.has;
-            if (a.has && a.season != b.season) return a.season < b.season;
-            if (a.has && a.number != b.number) return a.number < b.number;
-            return a.e->name < b.e->name;
-        });
+    // An organised folder is in episode order already.
+    if (organised) return media;
     std::vector<const entry *> out;
-    for (const keyed &k : keys) out.push_back(k.e);
+    for (size_t i : episode_order(names, plix_parse_season_episode)) out.push_back(media[i]);
     return out;
 }
 

@@ -1,15 +1,6 @@
 #include "paths.h"
 
-namespace {
-
-int hex_value(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
-}  // namespace
+#include "host_text.h"
 
 bool split_path(const std::string &path, std::vector<std::string> &segments, bool &trailing_slash) {
     segments.clear();
@@ -43,22 +34,7 @@ bool split_path(const std::string &path, std::vector<std::string> &segments, boo
     return true;
 }
 
-std::string encode_segment(const std::string &segment) {
-    static const char hex[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(segment.size());
-    for (unsigned char c : segment) {
-        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-            c == '-' || c == '.' || c == '_' || c == '~') {
-            out += static_cast<char>(c);
-        } else {
-            out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        }
-    }
-    return out;
-}
+std::string encode_segment(const std::string &segment) { return percent_encode(segment); }
 
 std::string href_of(const std::vector<std::string> &segments, bool folder) {
     std::string out;
