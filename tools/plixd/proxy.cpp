@@ -102,9 +102,9 @@ MHD_Result send_plain(MHD_Connection *c, unsigned status, const char *text,
 byte_range parse_range(const char *header, int64_t size) {
     byte_range r;
     if (!header || size < 0 || strncmp(header, "bytes=", 6) != 0) return r;
-    const char *spec = header + 6;
-    if (strchr(spec, ',')) return r;  // several ranges: the whole file
-    const char *dash = strchr(spec, '-');
+    const char *ranges = header + 6;
+    if (strchr(ranges, ',')) return r;  // several ranges: the whole file
+    const char *dash = strchr(ranges, '-');
     if (!dash) return r;
     auto number = [](const char *from, const char *to, uint64_t &out) {
         if (from == to || to - from > 19) return false;
@@ -117,8 +117,8 @@ byte_range parse_range(const char *header, int64_t size) {
     };
     uint64_t total = static_cast<uint64_t>(size);
     uint64_t a = 0, b = 0;
-    const char *end = spec + strlen(spec);
-    if (dash == spec) {  // the last b bytes
+    const char *end = ranges + strlen(ranges);
+    if (dash == ranges) {  // the last b bytes
         if (!number(dash + 1, end, b)) return r;
         if (b == 0 || total == 0) {
             r.what = byte_range::unsatisfiable;
@@ -129,7 +129,7 @@ byte_range parse_range(const char *header, int64_t size) {
         r.last = total - 1;
         return r;
     }
-    if (!number(spec, dash, a)) return r;
+    if (!number(ranges, dash, a)) return r;
     bool open = dash + 1 == end;
     if (!open && !number(dash + 1, end, b)) return r;
     if (!open && b < a) return r;
