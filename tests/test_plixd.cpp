@@ -12,6 +12,7 @@
 #include "naming.h"
 #include "paths.h"
 #include "plix.h"
+#include "range.h"
 #include "secrets.h"
 
 namespace {
@@ -332,6 +333,39 @@ TEST(Dav, MultiStatus) {
     write_multistatus({f}, names, listed);
     EXPECT_NE(listed.find("<d:getcontentlength/>"), std::string::npos);
     EXPECT_EQ(listed.find("1234"), std::string::npos);
+}
+
+TEST(Ranges, OneRangeOfBytes) {
+    struct row {
+        const char *header;
+        int64_t size;
+        byte_range::kind what;
+        uint64_t first, last;
+    } rows[] = {
+        {nullptr, 100, byte_range::whole, 0, 0},
+        {"bytes=0-9", 100, byte_range::part, 0, 9},
+        {"bytes=90-", 100, byte_range::part, 90, 99},
+        {"bytes=90-500", 100, byte_range::part, 90, 99},
+        {"bytes=-10", 100, byte_range::part, 90, 99},
+        {"bytes=-500", 100, byte_range::part, 0, 99},
+        {"bytes=100-", 100, byte_range::unsatisfiable, 0, 0},
+        {"bytes=-0", 100, byte_range::unsatisfiable, 0, 0},
+        {"bytes=0-0", 0, byte_range::unsatisfiable, 0, 0},
+        {"bytes=9-0", 100, byte_range::whole, 0, 0},  // not a range: the whole file
+        {"bytes=0-1,5-6", 100, byte_range::whole, 0, 0},
+        {"bytes=a-b", 100, byte_range::whole, 0, 0},
+        {"items=0-9", 100, byte_range::whole, 0, 0},
+        {"bytes=99999999999999999999-", 100, byte_range::whole, 0, 0},
+        {"bytes=0-9", -1, byte_range::whole, 0, 0},  // a size not known
+    };
+    for (const row &r : rows) {
+        byte_range got = parse_range(r.header, r.size);
+        EXPECT_EQ(got.what, r.what) << (r.header ? r.header : "none");
+        if (got.what == byte_range::part) {
+            EXPECT_EQ(got.first, r.first) << r.header;
+            EXPECT_EQ(got.last, r.last) << r.header;
+        }
+    }
 }
 
 TEST(Secrets, Tokens) {

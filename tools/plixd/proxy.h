@@ -9,18 +9,9 @@
 #include <string>
 
 #include "live_io.h"
+#include "range.h"
 
 struct MHD_Connection;
-
-// One range of a file of size bytes, from a Range header.
-struct byte_range {
-    enum kind { whole, part, unsatisfiable } what = whole;
-    uint64_t first = 0, last = 0;  // part: both included
-};
-
-// Reads a Range header (null: the whole file). Only one range of bytes is
-// served; several, or a header that cannot be read, mean the whole file.
-byte_range parse_range(const char *header, int64_t size);
 
 // Queues the answer to a GET of the file at url (size bytes, entity tag
 // etag) for connection, and tells its status.
