@@ -23,6 +23,13 @@ if next_after then
     end)
 end
 
+-- A short file may end before this script has read the event of its
+-- loading, and the properties it then reads would be the next file's. mpv
+-- waits for every script's on_unload hook before it closes a file, and this
+-- script answers that hook only after the events before it: so the file is
+-- still the current one while its event is read.
+mp.add_hook("on_unload", 50, function() end)
+
 mp.register_event("file-loaded", function()
     loaded = loaded + 1
     local subs, tracks = {}, {}
