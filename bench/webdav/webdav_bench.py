@@ -21,7 +21,6 @@ import html
 import os
 import re
 import shutil
-import signal
 import socket
 import subprocess
 import sys
@@ -160,12 +159,7 @@ def main():
         return 0
     finally:
         for proc in procs:
-            if proc.poll() is None:
-                proc.send_signal(signal.SIGTERM)
-                try:
-                    proc.wait(timeout=20)
-                except subprocess.TimeoutExpired:
-                    proc.kill()
+            standin.terminate(proc)
         if stand_in:
             stand_in.stop()
         tmp.cleanup()

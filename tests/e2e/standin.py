@@ -17,6 +17,18 @@ sys.path.insert(0, HERE)
 import service  # noqa: E402
 
 
+def terminate(proc, seconds=20):
+    """Stops proc with SIGTERM, and kills it when it does not end in time."""
+    if proc.poll() is None:
+        proc.send_signal(signal.SIGTERM)
+        try:
+            proc.wait(timeout=seconds)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            proc.wait()
+    return proc.returncode
+
+
 def make_certificate(directory, names, subject="plix e2e"):
     """A self-signed certificate and key for names (and 127.0.0.1): their paths."""
     cert, key = os.path.join(directory, "cert.pem"), os.path.join(directory, "key.pem")
@@ -63,13 +75,7 @@ class StandIn:
 
     def stop(self):
         """Stops the stand-in; raises when it wrote errors."""
-        if self.proc.poll() is None:
-            self.proc.send_signal(signal.SIGTERM)
-            try:
-                self.proc.wait(timeout=5)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait()
+        terminate(self.proc, 5)
         errors = self.errors()
         self.err.close()
         if errors:

@@ -14,7 +14,6 @@ import json
 import os
 import re
 import shutil
-import signal
 import subprocess
 import sys
 import tempfile
@@ -93,13 +92,7 @@ class Plixd:
             time.sleep(0.05)
 
     def stop(self):
-        if self.proc.poll() is None:
-            self.proc.send_signal(signal.SIGTERM)
-            try:
-                self.proc.wait(timeout=20)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait()
+        standin.terminate(self.proc)
         self.proc.stdout.close()
         self.err.close()
         return self.proc.returncode

@@ -83,6 +83,25 @@ std::string plix_failure(const plix_api &api, int rc) {
     return why.empty() ? "failed (" + std::to_string(rc) + ")" : why;
 }
 
+int plix_play_url(const plix_api &api, const std::string &settings, const std::string &entry,
+                  std::string &url, std::string &why) {
+    std::string answer;
+    int rc = plix_call(
+        api,
+        [&](char *out, int cap) {
+            return api.stream_url(settings.c_str(), entry.c_str(), out, cap);
+        },
+        answer);
+    if (rc != PLIX_OK) {
+        why = plix_failure(api, rc);
+        return rc;
+    }
+    url = answer_member(answer, "url");
+    if (!url.empty()) return PLIX_OK;
+    why = "no URL to play";
+    return PLIX_E_OTHER;
+}
+
 int plix_list_folder(const plix_api &api, const std::string &settings, const std::string &folder,
                      std::string &answer) {
     return plix_call(

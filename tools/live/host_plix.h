@@ -54,6 +54,12 @@ int plix_call(const plix_api &api, const plix_op &op, std::string &answer);
 // The failure's message: the plug-in's last error, or "failed (<rc>)".
 std::string plix_failure(const plix_api &api, int rc);
 
+// The URL to play a listing entry (JSON): PLIX_OK with url, or the result
+// code with why (the plug-in's message, or "no URL to play" for an answer
+// without one).
+int plix_play_url(const plix_api &api, const std::string &settings, const std::string &entry,
+                  std::string &url, std::string &why);
+
 // Lists folder with settings, as plix_call does.
 int plix_list_folder(const plix_api &api, const std::string &settings, const std::string &folder,
                      std::string &answer);

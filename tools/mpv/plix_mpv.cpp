@@ -349,13 +349,9 @@ page_lister plugin::lister(bool fresh) {
 }
 
 bool plugin::stream_url(const listing_item &e, std::string &url) {
-    std::string answer;
-    if (!call([&](char *o,
-                  int cap) { return plix_stream_url(settings_.c_str(), e.json.c_str(), o, cap); },
-              answer))
-        return false;
-    url = answer_member(answer, "url");
-    return !url.empty() || fail(kLocal, "no URL to play " + e.name);
+    std::string why;
+    int rc = plix_play_url(api_, settings_, e.json, url, why);
+    return rc == PLIX_OK || fail(rc, why);
 }
 
 // The title mpv's playlist shows for the entry being resolved: the file's

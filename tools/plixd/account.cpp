@@ -374,18 +374,6 @@ bool account::play_url(const entry &e, std::string &url, std::string &why) {
             return false;
         }
     }
-    std::string answer, entry_json = "{\"locator\":" + json_string(link) + "}";
-    int rc = plix_call(
-        api_,
-        [&](char *out, int cap) {
-            return api_.stream_url(settings_.c_str(), entry_json.c_str(), out, cap);
-        },
-        answer);
-    if (rc != PLIX_OK) {
-        why = plix_failure(api_, rc);
-        return false;
-    }
-    url = answer_member(answer, "url");
-    if (url.empty()) why = "no URL to play";
-    return !url.empty();
+    return plix_play_url(api_, settings_, "{\"locator\":" + json_string(link) + "}", url, why) ==
+           PLIX_OK;
 }

@@ -61,18 +61,26 @@ std::string client_of(MHD_Connection *c) {
 
 void free_shared(void *p) { delete static_cast<std::shared_ptr<const std::string> *>(p); }
 
-// Queues an answer with body and the headers given; MHD_YES when queued.
-MHD_Result send(MHD_Connection *c, unsigned status, std::shared_ptr<const std::string> body,
-                const char *type,
-                std::initializer_list<std::pair<const char *, std::string>> headers = {}) {
+// A response holding body, which it keeps until libmicrohttpd is done with
+// it (no copy); null without memory.
+MHD_Response *response_of(std::shared_ptr<const std::string> body, const char *type) {
     auto *holder = new std::shared_ptr<const std::string>(std::move(body));
     MHD_Response *r = MHD_create_response_from_buffer_with_free_callback_cls(
         (*holder)->size(), const_cast<char *>((*holder)->data()), free_shared, holder);
     if (!r) {
         delete holder;
-        return MHD_NO;
+        return nullptr;
     }
     if (type) MHD_add_response_header(r, "Content-Type", type);
+    return r;
+}
+
+// Queues an answer with body and the headers given; MHD_YES when queued.
+MHD_Result send(MHD_Connection *c, unsigned status, std::shared_ptr<const std::string> body,
+                const char *type,
+                std::initializer_list<std::pair<const char *, std::string>> headers = {}) {
+    MHD_Response *r = response_of(std::move(body), type);
+    if (!r) return MHD_NO;
     for (const auto &h : headers) MHD_add_response_header(r, h.first, h.second.c_str());
     MHD_Result q = MHD_queue_response(c, status, r);
     MHD_destroy_response(r);
@@ -322,15 +330,9 @@ int server::handle(MHD_Connection *c, const char *url, const char *method_text,
             if (user) MHD_free(user);
             if (password) MHD_free(password);
             if (!ok) {
-                auto body = std::make_shared<const std::string>("login needed\n");
-                auto *holder = new std::shared_ptr<const std::string>(body);
-                MHD_Response *r = MHD_create_response_from_buffer_with_free_callback_cls(
-                    body->size(), const_cast<char *>(body->data()), free_shared, holder);
-                if (!r) {
-                    delete holder;
-                    return MHD_NO;
-                }
-                MHD_add_response_header(r, "Content-Type", "text/plain; charset=utf-8");
+                MHD_Response *r = response_of(std::make_shared<const std::string>("login needed\n"),
+                                              "text/plain; charset=utf-8");
+                if (!r) return MHD_NO;
                 MHD_Result q = MHD_queue_basic_auth_fail_response(c, "plixd", r);
                 MHD_destroy_response(r);
                 return done(401, q);
